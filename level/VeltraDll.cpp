@@ -1,0 +1,226 @@
+#include "level/VeltraDll.h"
+
+#include "mirov/Check.h"
+#include "mirov/Handles.h"
+#include "mirov/Path.h"
+
+namespace {
+
+constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
+constexpr UINT kExitLoadFailed = 1;
+
+// Calls an entry point only when it was resolved; an unresolved one answers as a failure would.
+template <typename Fn, typename... Args> auto CallIfBound(Fn fn, Args... args) -> decltype(fn(args...)) {
+    using Result = decltype(fn(args...));
+    return fn ? fn(args...) : Result();
+}
+
+template <typename Fn> void Resolve(HMODULE module, const char* name, Fn& field) {
+    // Through void(*)(): the one function pointer type a cast from FARPROC may pass without a warning.
+    field = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+bool FileExists(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    mirov::UniqueFindHandle find(::FindFirstFileA(path.c_str(), &data));
+    return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void ShowLoadError(const std::string& text) {
+    ::MessageBoxA(nullptr, text.c_str(), kLoadErrorCaption, MB_OK);
+}
+
+} // namespace
+
+VeltraDll::VeltraDll(std::string subFolder) : m_subFolder(std::move(subFolder)) {}
+
+std::string VeltraDll::GetDllPath() {
+    std::string path = mirov::ExtractDirectory(mirov::GetExeFileName());
+    if (!m_subFolder.empty())
+        path += m_subFolder + "\\";
+    return path + "Torvex.dll";
+}
+
+bool VeltraDll::Init() {
+    const std::string path = GetDllPath();
+    if (!FileExists(path)) {
+        ShowLoadError("Can not find " + path);
+        return false;
+    }
+    m_hModule = ::LoadLibraryA(path.c_str());
+    if (!m_hModule) {
+        ShowLoadError("Can not load " + path + ". Program will abort");
+        ::ExitProcess(kExitLoadFailed);
+    }
+    ResolveEntryPoints();
+    const bool initialised = CallIfBound(m_pTorvexInit) != 0;
+    m_supportState = ClassifySupport();
+    return initialised;
+}
+
+void VeltraDll::ResolveEntryPoints() {
+    Resolve(m_hModule, "TorvexInit", m_pTorvexInit);
+    Resolve(m_hModule, "TorvexGetLevel", m_pGetVeltraLevel);
+    Resolve(m_hModule, "TorvexSetLevel", m_pSetVeltraLevel);
+    Resolve(m_hModule, "TorvexIsSupport", m_pTorvexIsSupport);
+    Resolve(m_hModule, "TorvexCheckOC", m_pTorvexCheckOc);
+    Resolve(m_hModule, "TorvexCheckReboot", m_pTorvexCheckReboot);
+    Resolve(m_hModule, "IsLulloSupported", m_pIsLulloSupported);
+    Resolve(m_hModule, "IsFanControlSupported", m_pIsFanControlSupported);
+    Resolve(m_hModule, "IsVexaSupported", m_pIsVexaSupported);
+    Resolve(m_hModule, "IsVexaTwoSupported", m_pIsVexaTwoSupported);
+    Resolve(m_hModule, "IsVexaThreeSupported", m_pIsVexaThreeSupported);
+    Resolve(m_hModule, "IsPindleSupported", m_pIsPindleSupported);
+    Resolve(m_hModule, "IsNitrelSupported", m_pIsNitrelSupported);
+    Resolve(m_hModule, "IsThermostatSupported", m_pIsThermostatSupported);
+    Resolve(m_hModule, "IsTorvexTwoSupported", m_pIsTorvexTwoSupported);
+    Resolve(m_hModule, "TorvexButtonEnable", m_pTorvexButtonEnable);
+    Resolve(m_hModule, "TorvexGetItem", m_pGetItem);
+    Resolve(m_hModule, "TorvexSetItem", m_pSetItem);
+    Resolve(m_hModule, "SetItemEx", m_pSetItemEx);
+    Resolve(m_hModule, "IsItemSupported", m_pIsItmeSupport);
+    Resolve(m_hModule, "GetStringList", m_pGetStringList);
+    Resolve(m_hModule, "GetItemDefaultValue", m_pGetItemDefaultValue);
+    Resolve(m_hModule, "IsWhirroThreeSupported", m_pIsWhirroThreeSupported);
+    Resolve(m_hModule, "GetItemInformation", m_pGetNumberItemInformation);
+    // clang-format off
+    MIROV_CHECK(m_pTorvexInit != NULL && m_pGetVeltraLevel != NULL && m_pSetVeltraLevel != NULL && m_pTorvexIsSupport != NULL && m_pTorvexCheckOc != NULL && m_pTorvexCheckReboot != NULL && m_pIsLulloSupported != NULL && m_pIsFanControlSupported != NULL && m_pIsVexaSupported != NULL && m_pIsVexaTwoSupported != NULL && m_pIsVexaThreeSupported != NULL && m_pIsPindleSupported != NULL && m_pIsNitrelSupported != NULL && m_pIsThermostatSupported != NULL && m_pIsTorvexTwoSupported != NULL && m_pTorvexButtonEnable != NULL && m_pGetItem != NULL && m_pSetItem != NULL && m_pSetItemEx != NULL && m_pIsItmeSupport!= NULL && m_pGetStringList != NULL && m_pGetItemDefaultValue != NULL && m_pIsWhirroThreeSupported != NULL && m_pGetNumberItemInformation != NULL);
+    // clang-format on
+}
+
+SupportState VeltraDll::ClassifySupport() {
+    uint32_t reported = 0;
+    if (!CallIfBound(m_pTorvexIsSupport, &reported) || reported != 1)
+        return kNotSupported;
+    if (!CallIfBound(m_pIsItmeSupport, kItemCapability))
+        return kSupportedBasic;
+    ItemValue capability = 0;
+    if (!GetItem(kItemCapability, capability))
+        return kSupportedBasic;
+    if (capability & (4 | 8))
+        return kSupportedThreeEx;
+    if (capability >= 2)
+        return kSupportedThree;
+    return capability == 1 ? kSupportedTwo : kSupportedBasic;
+}
+
+bool VeltraDll::IsSupported() {
+    return m_supportState != kNotSupported;
+}
+
+bool VeltraDll::CheckOC() {
+    uint32_t state = 0;
+    return CallIfBound(m_pTorvexCheckOc, &state) && state == 1;
+}
+
+Level VeltraDll::GetLevel() {
+    MIROV_CHECK(IsSupported());
+    Level level = 0;
+    return CallIfBound(m_pGetVeltraLevel, &level) ? level : 0;
+}
+
+bool VeltraDll::SetLevel(Level level) {
+    return CallIfBound(m_pSetVeltraLevel, level) != 0;
+}
+
+bool VeltraDll::SetLevelByItem(Level level) {
+    return CallIfBound(m_pSetItem, kItemLevel, level) != 0;
+}
+
+bool VeltraDll::CheckReboot(int32_t value) {
+    uint32_t result = 0;
+    return CallIfBound(m_pTorvexCheckReboot, value, &result) && result == 1;
+}
+
+bool VeltraDll::IsLulloSupported() {
+    return CallIfBound(m_pIsLulloSupported) != 0;
+}
+
+bool VeltraDll::IsFanControlSupported() {
+    return CallIfBound(m_pIsFanControlSupported) != 0;
+}
+
+bool VeltraDll::IsVexaSupported() {
+    return CallIfBound(m_pIsVexaSupported) != 0;
+}
+
+bool VeltraDll::IsVexaTwoSupported() {
+    return CallIfBound(m_pIsVexaTwoSupported) != 0;
+}
+
+bool VeltraDll::IsVexaThreeSupported() {
+    return CallIfBound(m_pIsVexaThreeSupported) != 0;
+}
+
+bool VeltraDll::IsPindleSupported() {
+    return CallIfBound(m_pIsPindleSupported) != 0;
+}
+
+bool VeltraDll::IsNitrelSupported() {
+    return CallIfBound(m_pIsNitrelSupported) != 0;
+}
+
+bool VeltraDll::IsThermostatSupported() {
+    return CallIfBound(m_pIsThermostatSupported) != 0;
+}
+
+bool VeltraDll::IsSupportedTwo() {
+    return m_supportState == kSupportedTwo;
+}
+
+bool VeltraDll::IsSupportedThree() {
+    return m_supportState == kSupportedThree || m_supportState == kSupportedThreeEx;
+}
+
+bool VeltraDll::IsSupportedThreeEx() {
+    return m_supportState == kSupportedThreeEx;
+}
+
+bool VeltraDll::IsCapabilityEight() {
+    ItemValue capability = 0;
+    if (m_supportState == kSupportedThreeEx)
+        GetItem(kItemCapability, capability); // a failed read leaves 0
+    return capability == 8;
+}
+
+bool VeltraDll::IsWhirroThreeSupported() {
+    return CallIfBound(m_pIsWhirroThreeSupported) != 0;
+}
+
+uint32_t VeltraDll::ButtonEnable() {
+    return CallIfBound(m_pTorvexButtonEnable);
+}
+
+bool VeltraDll::GetItem(ItemId item, ItemValue& value) {
+    return CallIfBound(m_pGetItem, item, &value) != 0;
+}
+
+bool VeltraDll::SetItem(ItemId item, ItemValue value) {
+    return CallIfBound(m_pSetItem, item, value) != 0;
+}
+
+bool VeltraDll::IsItemSupported(ItemId item) {
+    return CallIfBound(m_pIsItmeSupport, item) != 0;
+}
+
+uint32_t VeltraDll::SetItemEx(uint32_t a, uint32_t b, uint32_t c) {
+    return CallIfBound(m_pSetItemEx, a, b, c);
+}
+
+void VeltraDll::SetThreshold(ItemValue t1, ItemValue t2, ItemValue t3) {
+    SetItem(kItemThreshold1, t1);
+    SetItem(kItemThreshold1 + 1, t2);
+    SetItem(kItemThreshold1 + 2, t3);
+}
+
+uint32_t VeltraDll::GetStringList(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    return CallIfBound(m_pGetStringList, a, b, c, d);
+}
+
+uint32_t VeltraDll::GetItemDefaultValue(uint32_t a, uint32_t b) {
+    return CallIfBound(m_pGetItemDefaultValue, a, b);
+}
+
+bool VeltraDll::GetItemInformation(uint32_t a, uint32_t b) {
+    return CallIfBound(m_pGetNumberItemInformation, a, b) != 0;
+}

@@ -1,0 +1,36 @@
+#include "ChildProcess.h"
+
+ChildProcess::~ChildProcess() {
+    Kill();
+}
+
+bool ChildProcess::Start(const std::string& exe, const std::string& arguments, const std::string& folder) {
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return false;
+    ::CloseHandle(info.hThread);
+    m_process.Reset(info.hProcess);
+    m_pid = info.dwProcessId;
+    return true;
+}
+
+bool ChildProcess::Wait(DWORD timeoutMs) const {
+    return m_process && ::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DWORD ChildProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(m_process.Get(), &code);
+    return code;
+}
+
+void ChildProcess::Kill() {
+    if (IsRunning()) {
+        ::TerminateProcess(m_process.Get(), 0xDEAD);
+        Wait(5000);
+    }
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "mirov/Handles.h"
+
+#include <string>
+
+// A program started by a test; ended by force if it still runs when the test is over.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::string& exe, const std::string& arguments = std::string(),
+               const std::string& folder = std::string());
+    DWORD Pid() const { return m_pid; }
+    HANDLE Handle() const { return m_process.Get(); }
+    // True when the process ended within the time.
+    bool Wait(DWORD timeoutMs) const;
+    bool IsRunning() const { return m_process && !Wait(0); }
+    // The whole 32-bit exit code; STILL_ACTIVE while it runs.
+    DWORD ExitCode() const;
+    void Kill();
+
+private:
+    mirov::UniqueHandle m_process;
+    DWORD m_pid = 0;
+};

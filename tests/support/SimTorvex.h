@@ -1,0 +1,35 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Sets up and observes the simulated vendor library for one test: its own registry key and
+// journal, both passed on to child processes through the environment.
+class SimTorvex {
+public:
+    explicit SimTorvex(const std::string& name);
+    ~SimTorvex();
+    SimTorvex(const SimTorvex&) = delete;
+    SimTorvex& operator=(const SimTorvex&) = delete;
+
+    void Set(const char* name, DWORD value);
+    void SetResult(const char* exportName, DWORD value);
+    void SetItem(DWORD item, const char* flag, DWORD value);
+    DWORD Get(const char* name, DWORD fallback) const;
+    DWORD ItemValue(DWORD item) const;
+
+    // Capability item and support report in one step: state 1..4 as the classification gives it.
+    void SetSupportState(int state);
+
+    std::vector<std::string> Journal() const;
+    // Journal lines that start with one of the given call names.
+    std::vector<std::string> Calls(std::initializer_list<const char*> names) const;
+    void ClearJournal() const;
+    const std::string& JournalPath() const { return m_journal; }
+
+private:
+    std::string m_key;
+    std::string m_journal;
+};
