@@ -73,10 +73,17 @@ struct MappingViewTraits {
     static void Close(Type p) { ::UnmapViewOfFile(p); }
 };
 
+struct WindowTraits {
+    using Type = HWND;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type w) { ::DestroyWindow(w); } // on the thread that created the window
+};
+
 using UniqueHandle = Unique<HandleTraits>;         // events, mutexes, threads, processes, mappings
 using UniqueFileHandle = Unique<FileHandleTraits>; // CreateFile, pipes
 using UniqueFindHandle = Unique<FindHandleTraits>;
 using UniqueHkey = Unique<HkeyTraits>;
 using UniqueMappingView = Unique<MappingViewTraits>;
+using UniqueWindow = Unique<WindowTraits>;
 
 } // namespace mirov

@@ -32,9 +32,15 @@ build() {
         x86) toolchain=mingw-i686 ;;
     esac
     log "building $arch"
-    cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=$tests "$@" >/dev/null
-    cmake --build "$BUILD/$arch" -j "$(nproc)" -- --no-print-directory >/dev/null
+    mkdir -p "$BUILD"
+    local buildlog=$BUILD/build-$arch.log
+    if ! { cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=$tests "$@" &&
+           cmake --build "$BUILD/$arch" -j "$(nproc)" -- --no-print-directory; } >"$buildlog" 2>&1; then
+        tail -n 40 "$buildlog" >&2
+        log "the $arch build failed (whole log: $buildlog)"
+        return 1
+    fi
 }
 
 # A private Wine prefix under the build folder, made once and reused.
@@ -56,7 +62,7 @@ wine_env() {
 # One wineserver and Wine's own system processes for a whole run, started outside any test runner
 # so that they do not hold its output open.
 wine_start() {
-    wineserver -p </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 

@@ -16,7 +16,8 @@ TEST(Check, MessageIsCutAt245BeforeTheLineNumber) {
 
     // Exactly 245 characters before the number: nothing is cut.
     const std::string fits(245 - std::string("Assertion failed: , file f.cpp, line ").size(), 'y');
-    EXPECT_EQ(mirov::CheckMessage(fits.c_str(), "f.cpp", 7), "Assertion failed: " + fits + ", file f.cpp, line 7");
+    EXPECT_EQ(mirov::CheckMessage(fits.c_str(), "f.cpp", 7),
+              "Assertion failed: " + fits + ", file f.cpp, line 7");
 }
 
 TEST(Check, FailedCheckShowsTwoBoxesAndExitsWith3) {

@@ -9,7 +9,8 @@
 #include <iterator>
 
 TEST(Path, DirectoryEndsAtLastBackslashElseFirstColon) {
-    EXPECT_EQ(mirov::ExtractDirectory("C:\\Program Files\\Torvex\\TorvexHelp.exe"), "C:\\Program Files\\Torvex\\");
+    EXPECT_EQ(mirov::ExtractDirectory("C:\\Program Files\\Torvex\\TorvexHelp.exe"),
+              "C:\\Program Files\\Torvex\\");
     EXPECT_EQ(mirov::ExtractDirectory("C:TorvexHelp.exe"), "C:");
     EXPECT_EQ(mirov::ExtractDirectory("D:sub:x.exe"), "D:");
     EXPECT_EQ(mirov::ExtractDirectory("TorvexHelp.exe"), "");

@@ -35,7 +35,8 @@ ProbeOutcome RunProbeChild(const TestFolder& folder, const char* name) {
     const std::string exe = folder / "TorvexUnitTests.exe";
     ::CopyFileA((TestFolder::BinFolder() + "TorvexUnitTests.exe").c_str(), exe.c_str(), FALSE);
     ChildProcess child;
-    if (!child.Start(exe, std::string("--probe ") + name + " \"" + (folder / "probe.out") + "\"", folder.Path()))
+    if (!child.Start(exe, std::string("--probe ") + name + " \"" + (folder / "probe.out") + "\"",
+                     folder.Path()))
         return {0xFFFFFFFF, {}};
     MessageBoxWatcher watcher(child.Pid());
     child.Wait(60000);

@@ -44,8 +44,8 @@ int StateForCapability(SimTorvex& sim, DWORD capability) {
 
 TEST(VeltraDll, CapabilityDecidesTheSupportState) {
     SimTorvex sim(CurrentTestName());
-    const std::pair<DWORD, int> table[] = {{0, 1},  {1, 2},  {2, 3},  {3, 3},  {4, 4},
-                                           {8, 4},  {12, 4}, {16, 3}, {17, 3}, {20, 4}};
+    const std::pair<DWORD, int> table[] = {{0, 1}, {1, 2},  {2, 3},  {3, 3},  {4, 4},
+                                           {8, 4}, {12, 4}, {16, 3}, {17, 3}, {20, 4}};
     for (const auto& [capability, state] : table)
         EXPECT_EQ(StateForCapability(sim, capability), state) << "capability " << capability;
 }
@@ -160,9 +160,10 @@ TEST(VeltraDll, PassThroughsKeepArgumentsAndResults) {
 
     const auto journal = sim.Journal();
     const std::vector<std::string> head(journal.begin(), journal.begin() + 6);
-    EXPECT_EQ(head, (std::vector<std::string>{"TorvexButtonEnable() = 77", "SetItemEx(1, 2, 3) = 4294967295",
-                                              "GetStringList(4, 5, 6, 7) = 12", "GetItemDefaultValue(8, 9) = 9",
-                                              "GetItemInformation(10, 11) = 2", "IsPindleSupported() = 0"}));
+    EXPECT_EQ(head,
+              (std::vector<std::string>{"TorvexButtonEnable() = 77", "SetItemEx(1, 2, 3) = 4294967295",
+                                        "GetStringList(4, 5, 6, 7) = 12", "GetItemDefaultValue(8, 9) = 9",
+                                        "GetItemInformation(10, 11) = 2", "IsPindleSupported() = 0"}));
 }
 
 TEST(VeltraDll, LibraryPathIsBesideTheExecutableOrInItsSubFolder) {
@@ -237,11 +238,14 @@ TEST(VeltraDll, MissingExportFailsTheEntryPointCheck) {
     // The check's expression text, as the program states it; it is too long for the message.
     // (735 characters: the text is the contract, not the count once given for it.)
     const std::string expression =
-        "m_pTorvexInit != NULL && m_pGetVeltraLevel != NULL && m_pSetVeltraLevel != NULL && m_pTorvexIsSupport "
-        "!= NULL && m_pTorvexCheckOc != NULL && m_pTorvexCheckReboot != NULL && m_pIsLulloSupported != NULL && "
+        "m_pTorvexInit != NULL && m_pGetVeltraLevel != NULL && m_pSetVeltraLevel != NULL && "
+        "m_pTorvexIsSupport "
+        "!= NULL && m_pTorvexCheckOc != NULL && m_pTorvexCheckReboot != NULL && m_pIsLulloSupported != NULL "
+        "&& "
         "m_pIsFanControlSupported != NULL && m_pIsVexaSupported != NULL && m_pIsVexaTwoSupported != NULL && "
         "m_pIsVexaThreeSupported != NULL && m_pIsPindleSupported != NULL && m_pIsNitrelSupported != NULL && "
-        "m_pIsThermostatSupported != NULL && m_pIsTorvexTwoSupported != NULL && m_pTorvexButtonEnable != NULL "
+        "m_pIsThermostatSupported != NULL && m_pIsTorvexTwoSupported != NULL && m_pTorvexButtonEnable != "
+        "NULL "
         "&& m_pGetItem != NULL && m_pSetItem != NULL && m_pSetItemEx != NULL && m_pIsItmeSupport!= NULL && "
         "m_pGetStringList != NULL && m_pGetItemDefaultValue != NULL && m_pIsWhirroThreeSupported != NULL && "
         "m_pGetNumberItemInformation != NULL";

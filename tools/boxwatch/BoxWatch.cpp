@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
         const auto boxes = watcher.Boxes();
         for (; printed < boxes.size(); ++printed) {
             const auto& box = boxes[printed];
-            std::printf("box pid=%lu icon=%s caption=\"%s\" text=\"%s\"\n", static_cast<unsigned long>(box.pid),
-                        box.hasIcon ? "yes" : "no", box.caption.c_str(), box.text.c_str());
+            std::printf("box pid=%lu icon=%s caption=\"%s\" text=\"%s\"\n",
+                        static_cast<unsigned long>(box.pid), box.hasIcon ? "yes" : "no", box.caption.c_str(),
+                        box.text.c_str());
             std::fflush(stdout);
         }
     }

@@ -19,7 +19,8 @@ HANDLE CreateOwnEvent(const char* name) {
 
 DebugOutputCapture::DebugOutputCapture()
     : m_bufferReady(CreateOwnEvent("DBWIN_BUFFER_READY")), m_dataReady(CreateOwnEvent("DBWIN_DATA_READY")),
-      m_mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, "DBWIN_BUFFER")),
+      m_mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize,
+                                     "DBWIN_BUFFER")),
       m_stop(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
     if (!m_bufferReady || !m_dataReady || !m_mapping || !m_stop)
         return;

@@ -71,8 +71,8 @@ BOOL CALLBACK MessageBoxWatcher::CollectBox(HWND window, LPARAM param) {
     ::GetClassNameA(window, className, sizeof className);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
-    if (lstrcmpA(className, "#32770") != 0 || !::IsWindowVisible(window) || (self.m_pid && pid != self.m_pid) ||
-        self.m_seen.count(window))
+    if (lstrcmpA(className, "#32770") != 0 || !::IsWindowVisible(window) ||
+        (self.m_pid && pid != self.m_pid) || self.m_seen.count(window))
         return TRUE;
     self.m_seen.insert(window);
     Controls controls;
@@ -100,5 +100,6 @@ void MessageBoxWatcher::Clear() {
 
 bool MessageBoxWatcher::WaitForCount(size_t count, DWORD timeoutMs) const {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_boxes.size() >= count; });
+    return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_boxes.size() >= count; });
 }

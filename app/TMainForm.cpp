@@ -1,0 +1,116 @@
+#include "app/TMainForm.h"
+
+#include "app/ErrorBox.h"
+#include "level/Veltra.h"
+#include "mirov/Error.h"
+
+namespace {
+
+constexpr char kClassName[] = "TMainForm";
+constexpr char kTitle[] = "Torvex Help";
+constexpr WPARAM kQuitRequest = 0x55; // "U"
+
+} // namespace
+
+TMainForm* MainForm = nullptr;
+
+TMainForm::TMainForm(HINSTANCE instance) {
+    Veltra::SetImpIndex(0);
+    Veltra& veltra = Veltra::Instance();
+    m_thermostatSupported = veltra.IsThermostatSupported();
+    // The controller exists before the window can receive any message.
+    CreateMainWindow(instance);
+}
+
+void TMainForm::CreateMainWindow(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kClassName;
+    if (!::RegisterClassExA(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        throw mirov::Error("Can not register the main window class");
+    // Top-level, not message-only: power broadcasts reach top-level windows alone. Never shown.
+    m_window.Reset(::CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, 425, 260, 250, 160, nullptr,
+                                     nullptr, instance, this));
+    if (!m_window)
+        throw mirov::Error("Can not create the main window");
+}
+
+void TMainForm::Run() {
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<TMainForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!form)
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    try {
+        return form->HandleMessage(window, message, wParam, lParam);
+    } catch (const mirov::Error& error) {
+        // Shown, and the next message is handled as usual.
+        ShowErrorBox(error);
+        return 0;
+    }
+}
+
+LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_POWERBROADCAST:
+        WMPowerBroadcast(wParam);
+        return 0;
+    case WM_USER:
+        return WMUser(window, wParam, lParam);
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_ENDSESSION:
+        // The logon ends: stop without saving or restoring anything.
+        if (wParam)
+            ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void TMainForm::WMPowerBroadcast(WPARAM event) {
+    // A controller that is not supported (no library, or no support reported) cannot read or
+    // switch levels: the keeper then leaves every event alone.
+    if (m_thermostatSupported || !Veltra::Instance().IsSupported())
+        return;
+    switch (static_cast<DWORD>(event)) {
+    case PBT_APMRESUMESUSPEND:
+    case PBT_APMRESUMECRITICAL:
+        // Every resume restores again; the saved level is kept for the next one.
+        if (m_savedLevel > 0)
+            Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
+        break;
+    case PBT_APMSUSPEND:
+        // Whatever the read yields, 0 included, so a failed read never leads to a stale restore.
+        m_savedLevel = static_cast<int32_t>(Veltra::Instance().GetLevel());
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
+    if ((wParam & 0xFF) != kQuitRequest)
+        return ::DefWindowProcA(window, WM_USER, wParam, lParam);
+    Close();
+    return 0;
+}
+
+void TMainForm::Close() {
+    // The window itself goes when the form is destroyed after the loop.
+    ::PostQuitMessage(0);
+}

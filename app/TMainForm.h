@@ -1,0 +1,39 @@
+#pragma once
+
+#include "mirov/Handles.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The program's one window: hidden, top-level so that power broadcasts reach it, and the keeper
+// of the level across a sleep.
+class TMainForm {
+public:
+    explicit TMainForm(HINSTANCE instance);
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // Handles messages until the quit message arrives.
+    void Run();
+
+    HWND Handle() const { return m_window.Get(); }
+
+    // The level keeper: saves the level at a suspend and switches back to it at each resume.
+    void WMPowerBroadcast(WPARAM event);
+    // The quit request of another program: 0x55 in the low byte of wParam.
+    LRESULT WMUser(HWND window, WPARAM wParam, LPARAM lParam);
+    void Close();
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The window is passed in: messages arrive while CreateWindowExA has not yet returned it.
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateMainWindow(HINSTANCE instance);
+
+    int32_t m_savedLevel = 0; // signed: a level with the top bit set is never restored
+    bool m_thermostatSupported = false;
+    mirov::UniqueWindow m_window;
+};
+
+extern TMainForm* MainForm;

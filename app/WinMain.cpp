@@ -1,0 +1,28 @@
+#include "app/ErrorBox.h"
+#include "app/TMainForm.h"
+#include "mirov/Error.h"
+
+#include <windows.h>
+
+namespace {
+
+constexpr char kInstanceMutex[] = "Orvane Torvex Help 07062006";
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Held, never closed, for the life of the process: the system releases it at the end. A
+    // failed creation is no reason not to run, only without the single-instance guard.
+    ::CreateMutexA(nullptr, TRUE, kInstanceMutex);
+    if (::GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+    try {
+        TMainForm form(instance);
+        MainForm = &form;
+        form.Run();
+        MainForm = nullptr;
+    } catch (const mirov::Error& error) {
+        ShowErrorBox(error);
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "HelperProcess.h"
+#include "SimTorvex.h"
+#include "TestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+// One scenario with the real program: its own folder, simulated machine and process.
+class HelperTest : public ::testing::Test {
+protected:
+    HelperTest() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_helper(m_folder) {}
+
+    void TearDown() override;
+
+    // Starts the program and waits for its window.
+    void StartHelper();
+    // Suspend at `level` (the firmware's level at that moment), then one resume event.
+    void SleepAndWake(DWORD level, WPARAM resumeEvent = PBT_APMRESUMESUSPEND, DWORD levelAtWake = 1);
+    std::vector<std::string> LevelSwitches() const { return m_sim.Calls({"TorvexSetLevel"}); }
+
+    SimTorvex m_sim;
+    TestFolder m_folder;
+    HelperProcess m_helper;
+};

@@ -1,0 +1,76 @@
+#include "HelperTestBase.h"
+
+using Keeper = HelperTest;
+using Calls = std::vector<std::string>;
+
+TEST_F(Keeper, ResumeRestoresTheLevelOfTheSuspend) {
+    StartHelper();
+    SleepAndWake(3, PBT_APMRESUMESUSPEND);
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(3) = 1"});
+    EXPECT_EQ(m_sim.Get("Level", 0), 3u);
+
+    m_sim.ClearJournal();
+    SleepAndWake(5, PBT_APMRESUMECRITICAL);
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(5) = 1"});
+}
+
+TEST_F(Keeper, EachResumeEventRestoresAgain) {
+    StartHelper();
+    SleepAndWake(3, PBT_APMRESUMECRITICAL);
+    m_helper.Power(PBT_APMRESUMESUSPEND);
+    EXPECT_EQ(LevelSwitches(), (Calls{"TorvexSetLevel(3) = 1", "TorvexSetLevel(3) = 1"}));
+}
+
+TEST_F(Keeper, NothingToRestoreAfterLevelZeroAFailedReadOrNoSuspend) {
+    StartHelper();
+    m_helper.Power(PBT_APMRESUMESUSPEND); // no suspend since start
+    SleepAndWake(0);
+    m_sim.SetResult("TorvexGetLevel", 0);
+    SleepAndWake(4);
+    SleepAndWake(0x80000000); // a level with the top bit set counts as nothing saved
+    EXPECT_TRUE(LevelSwitches().empty());
+}
+
+TEST_F(Keeper, FailedReadAtTheNextSuspendPreventsAStaleRestore) {
+    StartHelper();
+    SleepAndWake(3);
+    m_sim.SetResult("TorvexGetLevel", 0);
+    SleepAndWake(6);
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(3) = 1"});
+}
+
+TEST_F(Keeper, AutomaticResumeAloneRestoresNothing) {
+    StartHelper();
+    m_sim.Set("Level", 3);
+    m_helper.Power(PBT_APMSUSPEND);
+    m_sim.Set("Level", 1);
+    for (WPARAM event : {PBT_APMRESUMEAUTOMATIC, PBT_APMQUERYSUSPEND, PBT_APMPOWERSTATUSCHANGE})
+        m_helper.Power(event);
+    EXPECT_TRUE(LevelSwitches().empty());
+    m_helper.Power(PBT_APMRESUMESUSPEND);
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(3) = 1"});
+}
+
+TEST_F(Keeper, UserLevelIsRestoredAndLeftThroughZeroInStatesOneAndTwo) {
+    for (int state : {1, 2}) {
+        m_sim.SetSupportState(state);
+        StartHelper();
+        SleepAndWake(0x8000, PBT_APMRESUMESUSPEND, 1); // an ordinary level at wake: direct switch
+        EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(32768) = 1"}) << "state " << state;
+
+        m_sim.ClearJournal();
+        m_helper.Power(PBT_APMRESUMESUSPEND); // still at 0x8000: leave it through 0 first
+        EXPECT_EQ(LevelSwitches(), (Calls{"TorvexSetLevel(0) = 1", "TorvexSetLevel(32768) = 1"}))
+            << "state " << state;
+        ASSERT_TRUE(m_helper.Quit());
+        m_sim.ClearJournal();
+    }
+}
+
+TEST_F(Keeper, ThermostatMachineIsNeverTouched) {
+    m_sim.SetResult("IsThermostatSupported", 1);
+    StartHelper();
+    SleepAndWake(3, PBT_APMRESUMESUSPEND);
+    SleepAndWake(3, PBT_APMRESUMECRITICAL);
+    EXPECT_TRUE(m_sim.Calls({"TorvexGetLevel", "TorvexSetLevel"}).empty());
+}

@@ -1,0 +1,84 @@
+#include "HelperTestBase.h"
+#include "HelperWindow.h"
+
+using Startup = HelperTest;
+
+TEST_F(Startup, OneHiddenTopLevelWindowOfItsOwn) {
+    StartHelper();
+    const HWND window = m_helper.Window();
+    EXPECT_EQ(FindHelperWindows().size(), 1u);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_EQ(::GetAncestor(window, GA_PARENT), ::GetDesktopWindow());
+    EXPECT_EQ(::GetWindow(window, GW_CHILD), nullptr);
+    EXPECT_EQ(::GetMenu(window), nullptr);
+    RECT rect = {};
+    ::GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, 425);
+    EXPECT_EQ(rect.top, 260);
+    EXPECT_EQ(rect.right - rect.left, 250);
+    EXPECT_EQ(rect.bottom - rect.top, 160);
+
+    // Start-up asks the controller in its order, before the window exists, and shows nothing.
+    const auto journal = m_sim.Journal();
+    ASSERT_GE(journal.size(), 4u);
+    EXPECT_EQ(journal.front(), "TorvexInit() = 1");
+    EXPECT_EQ(journal.back(), "IsThermostatSupported() = 0");
+    EXPECT_TRUE(m_helper.Boxes().Boxes().empty());
+
+    // Still hidden after handling messages.
+    m_helper.Power(PBT_APMQUERYSUSPEND);
+    EXPECT_FALSE(::IsWindowVisible(window));
+}
+
+TEST_F(Startup, SecondStartEndsAtOnceAndANewStartWorksAfterTheFirstEnds) {
+    StartHelper();
+    const size_t callsOfFirst = m_sim.Journal().size();
+
+    ChildProcess second;
+    ASSERT_TRUE(second.Start(m_helper.ExePath(), "", m_folder.Path()));
+    ASSERT_TRUE(second.Wait(20000));
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_EQ(FindHelperWindows().size(), 1u);
+    EXPECT_EQ(m_sim.Journal().size(), callsOfFirst); // the second never loaded the library
+    EXPECT_TRUE(m_helper.Process().IsRunning());
+
+    ASSERT_TRUE(m_helper.Quit());
+    ChildProcess third;
+    ASSERT_TRUE(third.Start(m_helper.ExePath(), "", m_folder.Path()));
+    EXPECT_NE(WaitForHelperWindow(third.Pid(), 20000), nullptr);
+    ::PostMessageA(WaitForHelperWindow(third.Pid(), 0), kQuitMessage, kQuitWParam, 0);
+    EXPECT_TRUE(third.Wait(20000));
+    EXPECT_EQ(third.ExitCode(), 0u);
+}
+
+TEST_F(Startup, OnlyTheLowByte0x55OfTheQuitRequestEndsTheProgram) {
+    StartHelper();
+    for (WPARAM ignored : {WPARAM(0x75), WPARAM(0x54), WPARAM(0), WPARAM(0x5500)}) {
+        m_helper.Send(WM_USER, ignored);
+        EXPECT_FALSE(m_helper.Process().Wait(300)) << "ended on wParam " << ignored;
+    }
+    m_helper.Send(WM_USER, 0x0155);
+    ASSERT_TRUE(m_helper.Process().Wait(20000));
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+}
+
+TEST_F(Startup, QuitRequestOf0x55EndsWithExitCodeZero) {
+    StartHelper();
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+    EXPECT_TRUE(FindHelperWindows().empty());
+}
+
+TEST_F(Startup, CloseEndsTheProgramLikeTheQuitRequest) {
+    StartHelper();
+    EXPECT_EQ(m_helper.Send(WM_CLOSE, 0), 0);
+    ASSERT_TRUE(m_helper.Process().Wait(20000));
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+}
+
+TEST_F(Startup, PowerBroadcastsAlwaysAnswerZero) {
+    StartHelper();
+    for (WPARAM event : {0, 4, 7, 10, 18})
+        EXPECT_EQ(m_helper.Power(event), 0) << "event " << event;
+    EXPECT_TRUE(m_helper.Process().IsRunning());
+}
