@@ -3,6 +3,7 @@
 #include "mirov/Check.h"
 #include "mirov/Handles.h"
 #include "mirov/Path.h"
+#include "sysctrl/SysCtrlPipeClient.h"
 
 namespace {
 
@@ -110,7 +111,15 @@ bool VeltraDll::IsSupported() {
 
 bool VeltraDll::CheckOC() {
     uint32_t state = 0;
-    return CallIfBound(m_pTorvexCheckOc, &state) && state == 1;
+    // The library's yes settles it; anything else (an unbound library too) goes to the service.
+    if (CallIfBound(m_pTorvexCheckOc, &state) && state == 1)
+        return true;
+    int32_t first = 0;
+    int32_t second = 0;
+    if (!SysCtrlPipeClient::Instance()->QueryOcState(first, second))
+        return false;
+    // The service's OC state runs the other way round: 1 and 2 mean no.
+    return first != 1 && first != 2;
 }
 
 Level VeltraDll::GetLevel() {
