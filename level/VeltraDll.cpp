@@ -1,13 +1,20 @@
 #include "level/VeltraDll.h"
 
+#include "level/Veltra.h"
 #include "mirov/Check.h"
 #include "mirov/Handles.h"
 #include "mirov/Path.h"
+#include "mirov/RegAccessor.h"
+#include "settings/ThresholdStore.h"
 #include "sysctrl/SysCtrlPipeClient.h"
+
+#include <cstdio>
 
 namespace {
 
 constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
+constexpr char kLastModeKey[] = "Software\\Orvane\\Torvex3";
+constexpr unsigned kSixThresholds = 6;
 constexpr UINT kExitLoadFailed = 1;
 
 // Calls an entry point only when it was resolved; an unresolved one answers as a failure would.
@@ -29,6 +36,17 @@ bool FileExists(const std::string& path) {
 
 void ShowLoadError(const std::string& text) {
     ::MessageBoxA(nullptr, text.c_str(), kLoadErrorCaption, MB_OK);
+}
+
+void ShowItemFailure(const char* text) {
+    ::MessageBoxA(nullptr, text, "", MB_OK);
+}
+
+// Registry failures are silent: without the record the switch itself still stands.
+void RecordLastMode(Level level) {
+    mirov::RegAccessor key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kLastModeKey, true))
+        key.WriteDword("LastMode", level);
 }
 
 } // namespace
@@ -129,11 +147,74 @@ Level VeltraDll::GetLevel() {
 }
 
 bool VeltraDll::SetLevel(Level level) {
-    return CallIfBound(m_pSetVeltraLevel, level) != 0;
+    ApplyLevelPreStep(level);
+    const bool switched = CallIfBound(m_pSetVeltraLevel, level) != 0;
+    ApplyLevelPostStep(level); // also after a failed switch
+    if (IsSupportedThree())
+        RecordLastMode(level);
+    return switched;
 }
 
 bool VeltraDll::SetLevelByItem(Level level) {
-    return CallIfBound(m_pSetItem, kItemLevel, level) != 0;
+    ApplyLevelPreStep(level);
+    const bool switched = CallIfBound(m_pSetItem, kItemLevel, level) != 0;
+    ApplyLevelPostStep(level);
+    return switched;
+}
+
+void VeltraDll::ApplyLevelPreStep(Level level) {
+    if (!IsSupportedThree())
+        return;
+    if (!IsTorvexOpen())
+        EnableTorvex(true);
+    // With six threshold items the values go in before the switch, as held since the store's creation.
+    if (level == kUserLevel && IsSixThresholdSupported()) {
+        ItemValue values[kSixThresholds] = {};
+        ThresholdStore::Instance().CopyThresholds(values, kSixThresholds);
+        SetThresholdItems(values, kSixThresholds);
+    }
+}
+
+void VeltraDll::ApplyLevelPostStep(Level level) {
+    if (!IsSupportedThree())
+        return;
+    if (level == 0) {
+        // State 4 keeps the feature on at level 0.
+        if (IsTorvexOpen() && !IsSupportedThreeEx())
+            EnableTorvex(false);
+        return;
+    }
+    // With three threshold items the values go in after the switch, freshly read each time.
+    if (level == kUserLevel && !IsSixThresholdSupported()) {
+        ItemValue t1 = 0, t2 = 0, t3 = 0;
+        ThresholdStore::Instance().GetThresholds(t1, t2, t3);
+        SetThreshold(t1, t2, t3);
+    }
+}
+
+bool VeltraDll::IsTorvexOpen() {
+    ItemValue value = 0;
+    if (!GetItem(kItemFeatureSwitch, value)) {
+        ShowItemFailure("[VeltraDll::IsTorvexOpen] Failed");
+        return false;
+    }
+    return value == 1;
+}
+
+void VeltraDll::EnableTorvex(bool on) {
+    if (!SetItem(kItemFeatureSwitch, on ? 1 : 0))
+        ShowItemFailure("[VeltraDll::EnableTorvex] Failed");
+}
+
+void VeltraDll::SetThresholdItems(const ItemValue* values, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        const ItemId item = kItemThreshold1 + i;
+        if (SetItem(item, values[i]))
+            continue;
+        char text[256];
+        std::snprintf(text, sizeof text, "[VeltraDll::SetThreshold] %x Failed", static_cast<unsigned>(item));
+        ShowItemFailure(text);
+    }
 }
 
 bool VeltraDll::CheckReboot(int32_t value) {
@@ -217,9 +298,12 @@ uint32_t VeltraDll::SetItemEx(uint32_t a, uint32_t b, uint32_t c) {
 }
 
 void VeltraDll::SetThreshold(ItemValue t1, ItemValue t2, ItemValue t3) {
-    SetItem(kItemThreshold1, t1);
-    SetItem(kItemThreshold1 + 1, t2);
-    SetItem(kItemThreshold1 + 2, t3);
+    if (!SetItem(kItemThreshold1, t1))
+        ShowItemFailure("[VeltraDll::SetThreshold] 0x0E0A0014 Failed");
+    if (!SetItem(kItemThreshold1 + 1, t2))
+        ShowItemFailure("[VeltraDll::SetThreshold] 0x0E0A0015 Failed");
+    if (!SetItem(kItemThreshold1 + 2, t3))
+        ShowItemFailure("[VeltraDll::SetThreshold] 0x0E0A0016 Failed");
 }
 
 uint32_t VeltraDll::GetStringList(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {

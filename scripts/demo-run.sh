@@ -4,6 +4,7 @@ wine_env
 BIN=$BUILD/x64/bin
 DEMO=$BUILD/demo
 SIM='HKCU\Software\TorvexSim'
+PRODUCT='HKLM\Software\Orvane\TORVEX3'
 
 say() { printf '\n-- %s\n' "$*"; }
 sim_set() { wine reg add "$SIM${3:-}" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null; }
@@ -16,9 +17,11 @@ trap 'kill $(jobs -p) 2>/dev/null; wine_stop' EXIT
 rm -rf "$DEMO" && mkdir -p "$DEMO"
 cp "$BIN/TorvexHelp.exe" "$BIN/Torvex.dll" "$DEMO/"
 wine reg delete "$SIM" /f >/dev/null 2>&1 || true
+wine reg delete "$PRODUCT" /f >/dev/null 2>&1 || true
 
-say "The simulated machine: support state 3 (capability item 0x0B060003 = 2), level 3"
+say "The simulated machine: support state 3 (capability item 0x0B060003 = 2), level 3, feature switched off"
 sim_set Value 2 '\Items\0B060003'
+sim_set Value 0 '\Items\0B060002'
 sim_set Level 3
 
 say "Watching debugger output and message boxes; starting TorvexHelp.exe beside the simulated Torvex.dll"
@@ -43,6 +46,19 @@ echo "resume: $(ctl resume)"
 level=$(sim_get Level)
 echo "level now: $level"
 
+say "The user picks the user level 0x8000; another program leaves six thresholds in $PRODUCT"
+for k in 1 2 3 4 5 6; do
+    wine reg add "$PRODUCT" /v Threshold$k /t REG_DWORD /d $((k * 10)) /f >/dev/null
+done
+sim_set Level 32768
+echo "suspend: $(ctl suspend)"
+sim_set Level 1
+echo "resume: $(ctl resume)"
+user_level=$(sim_get Level)
+echo "level now: $user_level"
+last_mode=$(wine reg query 'HKLM\Software\Orvane\Torvex3' /v LastMode | tr -d '\r' | awk '$1 == "LastMode" { print $3 }')
+echo "LastMode (reg query): $last_mode"
+
 say "Asking the program to quit"
 echo "quit: $(ctl quit --post)"
 wait $helper
@@ -57,8 +73,8 @@ say "Message boxes"
 if [ -s "$DEMO/boxes.txt" ]; then sed 's/^/   /' "$DEMO/boxes.txt"; else echo "   (none)"; fi
 say "Exit code of TorvexHelp.exe: $code"
 
-if [ "$level" = "3" ] && [ "$code" = "0" ]; then
-    echo; echo "RESULT: level 3 was active at the sleep and is active again after the wake."
+if [ "$level" = "3" ] && [ "$user_level" = "32768" ] && [ "$last_mode" = "0x8000" ] && [ "$code" = "0" ]; then
+    echo; echo "RESULT: each level active at a sleep (3, then the user level with its thresholds) was active again after the wake."
 else
-    echo; echo "RESULT: FAILED (level $level, exit code $code)"; exit 1
+    echo; echo "RESULT: FAILED (levels $level and $user_level, LastMode $last_mode, exit code $code)"; exit 1
 fi

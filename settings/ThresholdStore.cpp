@@ -1,0 +1,86 @@
+#include "settings/ThresholdStore.h"
+
+#include "level/Veltra.h"
+#include "mirov/RegAccessor.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
+constexpr size_t kSixThresholds = 6;
+constexpr size_t kThreeThresholds = 3;
+
+// "Threshold1" for index 0.
+std::string ValueName(size_t index) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Threshold%d", static_cast<int>(index + 1));
+    return name;
+}
+
+} // namespace
+
+ThresholdStore* ThresholdStore::m_pInstance = nullptr;
+
+ThresholdStore::ThresholdStore() {
+    m_values.assign(IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds, 0);
+    Load();
+}
+
+ThresholdStore& ThresholdStore::Instance() {
+    if (!m_pInstance)
+        m_pInstance = new ThresholdStore(); // lives until the process ends
+    return *m_pInstance;
+}
+
+bool ThresholdStore::Load() {
+    m_loaded = false;
+    mirov::RegAccessor key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false) || !ReadAll(key)) {
+        Reset();
+        return false;
+    }
+    if (IsResetItemSet(Veltra::Instance())) {
+        // The values were meant for one use only: forget them and remove them at their source.
+        Reset();
+        DeleteAll(key);
+        return true;
+    }
+    m_loaded = true;
+    return true;
+}
+
+bool ThresholdStore::ReadAll(mirov::RegAccessor& key) {
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        if (!key.ReadDword(ValueName(i).c_str(), m_values[i]))
+            return false;
+    }
+    return true;
+}
+
+void ThresholdStore::DeleteAll(mirov::RegAccessor& key) const {
+    for (size_t i = 0; i < m_values.size(); ++i)
+        key.DeleteValue(ValueName(i).c_str()); // a value already gone is no reason to keep the others
+}
+
+void ThresholdStore::Reset() {
+    std::fill(m_values.begin(), m_values.end(), 0u);
+    m_loaded = false;
+}
+
+void ThresholdStore::GetThresholds(uint32_t& t1, uint32_t& t2, uint32_t& t3) {
+    Load();
+    t1 = m_values[0];
+    t2 = m_values[1];
+    t3 = m_values[2];
+}
+
+void ThresholdStore::CopyThresholds(uint32_t* values, unsigned count) const {
+    const size_t held = std::min<size_t>(count, m_values.size());
+    std::copy_n(m_values.begin(), held, values);
+    std::fill(values + held, values + count, 0u);
+}

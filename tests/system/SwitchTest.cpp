@@ -1,0 +1,115 @@
+#include "HelperTestBase.h"
+#include "ScratchKey.h"
+
+#include "ChildProcess.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+constexpr DWORD kFeatureSwitch = 0x0B060002;
+
+// "LastMode" as a person reads it back: "reg query", the value's hexadecimal text.
+std::string LastModeByRegQuery(const TestFolder& folder) {
+    const std::string out = folder / "lastmode.txt";
+    ChildProcess reg;
+    reg.Start("C:\\windows\\system32\\cmd.exe",
+              "/c reg query \"HKLM\\Software\\Orvane\\Torvex3\" /v LastMode > \"" + out + "\"");
+    reg.Wait(20000);
+    std::ifstream file(out);
+    const std::string text((std::istreambuf_iterator<char>(file)), {});
+    const size_t type = text.find("REG_DWORD");
+    if (type == std::string::npos)
+        return "(none)";
+    const size_t start = text.find_first_not_of(" \t", type + 9);
+    return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
+} // namespace
+
+// Full sleeps and wakes on machines whose library reports the richer support states.
+class Switch : public HelperTest {
+protected:
+    Switch() : m_key("Software\\Orvane\\TORVEX3") {}
+
+    void SetThresholds(std::initializer_list<DWORD> values) {
+        int k = 1;
+        for (DWORD value : values)
+            m_key.SetDword(("Threshold" + std::to_string(k++)).c_str(), value);
+    }
+    Calls Writes() const { return m_sim.Calls({"TorvexSetItem", "TorvexSetLevel"}); }
+
+    ScratchKey m_key;
+};
+
+TEST_F(Switch, UserLevelInStateThreeWithSixThresholds) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Value", 0);
+    SetThresholds({10, 20, 30, 40, 50, 60});
+    StartHelper();
+    SleepAndWake(0x8000);
+    EXPECT_EQ(Writes(), (Calls{"TorvexSetItem(0x0B060002, 1) = 1", "TorvexSetItem(0x0E0A0014, 10) = 1",
+                               "TorvexSetItem(0x0E0A0015, 20) = 1", "TorvexSetItem(0x0E0A0016, 30) = 1",
+                               "TorvexSetItem(0x0E0A0017, 40) = 1", "TorvexSetItem(0x0E0A0018, 50) = 1",
+                               "TorvexSetItem(0x0E0A0019, 60) = 1", "TorvexSetLevel(32768) = 1"}));
+    EXPECT_EQ(LastModeByRegQuery(m_folder), "0x8000");
+    EXPECT_EQ(m_sim.ItemValue(kFeatureSwitch), 1u);
+    EXPECT_TRUE(m_helper.Boxes().Boxes().empty());
+}
+
+TEST_F(Switch, UserLevelInStateFourWithThreeThresholdsReadAfresh) {
+    m_sim.SetSupportState(4);
+    m_sim.SetItem(0x0E0A0017, "Supported", 0);
+    m_sim.SetItem(kFeatureSwitch, "Value", 1);
+    SetThresholds({7, 8, 9});
+    StartHelper();
+    SleepAndWake(0x8000);
+    EXPECT_EQ(Writes(), (Calls{"TorvexSetLevel(32768) = 1", "TorvexSetItem(0x0E0A0014, 7) = 1",
+                               "TorvexSetItem(0x0E0A0015, 8) = 1", "TorvexSetItem(0x0E0A0016, 9) = 1"}));
+    EXPECT_EQ(LastModeByRegQuery(m_folder), "0x8000");
+
+    // Three thresholds are read from the registry at every switch.
+    SetThresholds({70, 80, 90});
+    m_sim.ClearJournal();
+    SleepAndWake(0x8000);
+    EXPECT_EQ(Writes(), (Calls{"TorvexSetLevel(32768) = 1", "TorvexSetItem(0x0E0A0014, 70) = 1",
+                               "TorvexSetItem(0x0E0A0015, 80) = 1", "TorvexSetItem(0x0E0A0016, 90) = 1"}));
+}
+
+TEST_F(Switch, OrdinaryLevelInStateThreeSwitchesTheFeatureOnAndRecordsIt) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Value", 0);
+    StartHelper();
+    SleepAndWake(3);
+    EXPECT_EQ(Writes(), (Calls{"TorvexSetItem(0x0B060002, 1) = 1", "TorvexSetLevel(3) = 1"}));
+    EXPECT_EQ(LastModeByRegQuery(m_folder), "0x3");
+}
+
+TEST_F(Switch, SleepAtLevelZeroLeavesTheFeatureAsItWas) {
+    // Level 0 is never restored, so a machine that slept with the feature off wakes with it off.
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Value", 0);
+    StartHelper();
+    SleepAndWake(0, PBT_APMRESUMESUSPEND, 0);
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(m_sim.ItemValue(kFeatureSwitch), 0u);
+    EXPECT_EQ(LastModeByRegQuery(m_folder), "(none)");
+}
+
+TEST_F(Switch, BoxDuringAResumeDoesNotLoseTheRestore) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Readable", 0);
+    StartHelper();
+    m_helper.Boxes().SetPressDelay(500);
+    SleepAndWake(5);
+    const auto boxes = m_helper.Boxes().Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "[VeltraDll::IsTorvexOpen] Failed");
+    EXPECT_EQ(boxes[0].caption, "");
+    EXPECT_EQ(Writes(), (Calls{"TorvexSetItem(0x0B060002, 1) = 1", "TorvexSetLevel(5) = 1"}));
+    EXPECT_EQ(LastModeByRegQuery(m_folder), "0x5");
+    EXPECT_EQ(m_helper.Power(PBT_APMQUERYSUSPEND), 0); // still answering
+}
