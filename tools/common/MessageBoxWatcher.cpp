@@ -46,14 +46,13 @@ MessageBoxWatcher::~MessageBoxWatcher() {
 void MessageBoxWatcher::Watch() {
     while (!m_stop) {
         Scan();
+        // Newest first, as a person answers the box on top: an older box stays open under a
+        // newer one until that one is gone.
         const ULONGLONG now = ::GetTickCount64();
-        for (auto it = m_pending.begin(); it != m_pending.end();) {
-            if (now >= it->pressAt || !::IsWindow(it->window)) {
-                ::PostMessageA(it->window, WM_COMMAND, IDOK, 0);
-                it = m_pending.erase(it);
-            } else {
-                ++it;
-            }
+        while (!m_pending.empty() &&
+               (now >= m_pending.back().pressAt || !::IsWindow(m_pending.back().window))) {
+            ::PostMessageA(m_pending.back().window, WM_COMMAND, IDOK, 0);
+            m_pending.pop_back();
         }
         ::Sleep(kPollMs);
     }
