@@ -1,0 +1,233 @@
+// The installer built by scripts/package, run silently under Wine: it puts the program beside the
+// vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
+// to quit and removes what was installed, and only that.
+#include "ChildProcess.h"
+#include "HelperWindow.h"
+#include "PeImage.h"
+#include "SimTorvex.h"
+#include "TestFolder.h"
+#include "mirov/Handles.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunValue[] = "TorvexHelp";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
+constexpr char kUninstaller[] = "TorvexHelp-Uninstall.exe";
+constexpr DWORD kSetupTimeoutMs = 60000;
+
+std::string InstallerPath() {
+    return TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A string value of HKLM (the 64-bit view), or "" when there is none.
+std::string MachineString(const char* key, const char* name) {
+    char value[1024] = {};
+    DWORD size = sizeof value - 1;
+    if (::RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return std::string();
+    return value;
+}
+
+bool MachineKeyExists(const char* key) {
+    mirov::UniqueHkey open;
+    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, open.Put()) == ERROR_SUCCESS;
+}
+
+// Runs a program to its end; its exit code, or STILL_ACTIVE when it did not end in time.
+DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
+    ChildProcess process;
+    if (!process.Start(exe, arguments))
+        return ERROR_FILE_NOT_FOUND;
+    process.Wait(kSetupTimeoutMs);
+    return process.ExitCode();
+}
+
+// The image of the process that owns the window.
+std::string ImageOfWindowOwner(HWND window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    mirov::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    char path[MAX_PATH * 2] = {};
+    DWORD size = sizeof path;
+    if (!process || !::QueryFullProcessImageNameA(process.Get(), 0, path, &size))
+        return std::string();
+    return path;
+}
+
+// Waits until the condition holds; false on time-out.
+template <typename Condition> bool WaitFor(Condition condition, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (::GetTickCount64() > end)
+            return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+class Installer : public ::testing::Test {
+protected:
+    Installer() : m_sim(CurrentTestName()), m_folder(CurrentTestName()) {}
+
+    void SetUp() override {
+        if (!FileExists(InstallerPath()))
+            GTEST_SKIP() << "the installer was not built: scripts/package makes " << InstallerPath();
+    }
+
+    // Whatever a test left: no running copy, no logon entry of its folder, no uninstall entry.
+    void TearDown() override {
+        for (HWND window : FindHelperWindows()) {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(window, &pid);
+            mirov::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            if (process && ::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0)
+                ::TerminateProcess(process.Get(), 0xDEAD);
+        }
+        if (MachineString(kRunKey, kRunValue) == RunEntry())
+            ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, kRunValue);
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+
+    // The install folder as /D= and _?= take it: no trailing backslash.
+    std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }
+    std::string RunEntry() const { return "\"" + (m_folder / "TorvexHelp.exe") + "\""; }
+
+    DWORD Install() const { return RunToEnd(InstallerPath(), "/S /D=" + Dir()); }
+    // In place (_?=): the uninstaller does not copy itself away first, so its end is the work's end.
+    DWORD UninstallInPlace() const { return RunToEnd(m_folder / kUninstaller, "/S _?=" + Dir()); }
+
+    WORD InstalledMachine() const {
+        PeImage exe;
+        return exe.Load(m_folder / "TorvexHelp.exe") ? exe.Machine() : 0;
+    }
+
+    // The running copy's process, opened so that its end and exit code can be seen after it is gone.
+    mirov::UniqueHandle OpenRunningCopy(HWND window) const {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(window, &pid);
+        return mirov::UniqueHandle(
+            ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    }
+
+    void ExpectInstalledAndRegistered() const {
+        EXPECT_TRUE(FileExists(m_folder / "TorvexHelp.exe"));
+        EXPECT_TRUE(FileExists(m_folder / kUninstaller));
+        EXPECT_EQ(MachineString(kRunKey, kRunValue), RunEntry());
+        EXPECT_EQ(MachineString(kUninstallKey, "QuietUninstallString"),
+                  "\"" + (m_folder / kUninstaller) + "\" /S");
+    }
+
+    void ExpectRemoved() const {
+        EXPECT_FALSE(FileExists(m_folder / "TorvexHelp.exe"));
+        EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+        EXPECT_FALSE(MachineKeyExists(kUninstallKey));
+    }
+
+    SimTorvex m_sim; // inherited by the installer and so by the program it starts
+    TestFolder m_folder;
+};
+
+TEST_F(Installer, InstallsBesideTheLibraryStartsAndUninstallsAfterTheProgramQuits) {
+    ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
+    ASSERT_EQ(Install(), 0u);
+    ExpectInstalledAndRegistered();
+    EXPECT_EQ(InstalledMachine(), IMAGE_FILE_MACHINE_AMD64);
+
+    const HWND window = WaitForHelperWindow(0, 20000);
+    ASSERT_NE(window, nullptr) << "the installer did not start the program";
+    EXPECT_EQ(lstrcmpiA(ImageOfWindowOwner(window).c_str(), (m_folder / "TorvexHelp.exe").c_str()), 0)
+        << ImageOfWindowOwner(window);
+    const mirov::UniqueHandle running = OpenRunningCopy(window);
+    ASSERT_TRUE(running);
+
+    ASSERT_EQ(UninstallInPlace(), 0u);
+    // Ended by its quit request before its file went: exit code 0, not a forced end.
+    ASSERT_EQ(::WaitForSingleObject(running.Get(), 0), WAIT_OBJECT_0);
+    DWORD exitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(running.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(FindHelperWindows().empty());
+    ExpectRemoved();
+    EXPECT_TRUE(FileExists(m_folder / "Torvex.dll")) << "the vendor's library must stay";
+}
+
+TEST_F(Installer, RegisteredQuietUninstallRemovesEverythingItInstalled) {
+    ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_NE(WaitForHelperWindow(0, 20000), nullptr);
+
+    // As Programs and Features runs it: the uninstaller copies itself away and returns at once.
+    EXPECT_EQ(RunToEnd(m_folder / kUninstaller, "/S"), 0u);
+    const bool gone = WaitFor(
+        [this] { return !FileExists(m_folder / kUninstaller) && !FileExists(m_folder / "TorvexHelp.exe"); },
+        kSetupTimeoutMs);
+    EXPECT_TRUE(gone);
+    EXPECT_TRUE(WaitFor([] { return FindHelperWindows().empty(); }, 20000));
+    ExpectRemoved();
+    EXPECT_TRUE(FileExists(m_folder / "Torvex.dll"));
+}
+
+TEST_F(Installer, ReinstallAsksTheRunningCopyToQuitAndStartsTheNewOne) {
+    ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
+    ASSERT_EQ(Install(), 0u);
+    const HWND first = WaitForHelperWindow(0, 20000);
+    ASSERT_NE(first, nullptr);
+    const mirov::UniqueHandle firstCopy = OpenRunningCopy(first);
+
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_EQ(::WaitForSingleObject(firstCopy.Get(), 0), WAIT_OBJECT_0) << "the first copy still runs";
+    DWORD exitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(firstCopy.Get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    const HWND second = WaitForHelperWindow(0, 20000);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(FindHelperWindows().size(), 1u);
+    EXPECT_EQ(UninstallInPlace(), 0u);
+    ExpectRemoved();
+}
+
+TEST_F(Installer, WithoutTheLibraryInstallsAndRegistersButDoesNotStart) {
+    ASSERT_EQ(Install(), 0u);
+    ExpectInstalledAndRegistered();
+    EXPECT_EQ(InstalledMachine(), IMAGE_FILE_MACHINE_AMD64);
+    // Started, it could only report the missing library.
+    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr);
+    EXPECT_EQ(UninstallInPlace(), 0u);
+    ExpectRemoved();
+}
+
+TEST_F(Installer, ThirtyTwoBitLibraryGetsTheX86Build) {
+    ASSERT_TRUE(::CopyFileA((TestFolder::BinFolder() + "..\\..\\x86\\bin\\Torvex.dll").c_str(),
+                            (m_folder / "Torvex.dll").c_str(), FALSE))
+        << "the x86 build is made by scripts/test";
+    // The installer starts it too, which a 64-bit-only Wine cannot run; Windows runs it under WOW64.
+    ASSERT_EQ(Install(), 0u);
+    ExpectInstalledAndRegistered();
+    EXPECT_EQ(InstalledMachine(), IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(UninstallInPlace(), 0u);
+    ExpectRemoved();
+}
+
+TEST_F(Installer, FileNamedLikeTheLibraryButNoLibraryIsNotStarted) {
+    ASSERT_TRUE(m_folder.WriteFile("Torvex.dll", "MZ but not a library"));
+    ASSERT_EQ(Install(), 0u);
+    ExpectInstalledAndRegistered();
+    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr);
+    EXPECT_EQ(UninstallInPlace(), 0u);
+    ExpectRemoved();
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+#include "HelperTestBase.h"
+#include "ProcessFigures.h"
+#include "ScratchKey.h"
+#include "level/VeltraImp.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kCycles = 10000;
+
+bool ReadFigures(HelperProcess& helper, ProcessFigures& figures) {
+    return ReadProcessFigures(helper.Process().Handle(), helper.Process().Pid(), figures);
+}
+
+} // namespace
+
+// Many sleeps and wakes in the richest state: every resume switches exactly once, the record is
+// right at the end, and the program holds no more handles or threads than at the start.
+using Soak = HelperTest;
+
+TEST_F(Soak, TenThousandCyclesAtTheUserLevel) {
+    ScratchKey key("Software\\Orvane\\TORVEX3");
+    for (int k = 1; k <= 6; ++k)
+        key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10u * k);
+    m_sim.SetSupportState(3);
+    m_sim.Set("Level", kUserLevel);
+    StartHelper();
+    m_helper.Power(PBT_APMSUSPEND);
+    m_helper.Power(PBT_APMRESUMESUSPEND); // everything created on first use exists from here on
+    ProcessFigures before;
+    ASSERT_TRUE(ReadFigures(m_helper, before));
+    m_sim.ClearJournal();
+
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        ASSERT_EQ(m_helper.Power(PBT_APMSUSPEND), 0) << "cycle " << cycle;
+        ASSERT_EQ(m_helper.Power(PBT_APMRESUMESUSPEND), 0) << "cycle " << cycle;
+    }
+
+    ProcessFigures after;
+    ASSERT_TRUE(ReadFigures(m_helper, after));
+    const auto switches = m_sim.Calls({"TorvexSetLevel"});
+    EXPECT_EQ(switches.size(), static_cast<size_t>(kCycles));
+    EXPECT_EQ(std::count(switches.begin(), switches.end(), "TorvexSetLevel(32768) = 1"), kCycles);
+    EXPECT_EQ(key.Dword("LastMode"), kUserLevel);
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_EQ(after.handles, before.handles);
+    EXPECT_TRUE(m_helper.Boxes().Boxes().empty());
+    std::printf("soak: %d cycles; threads %lu -> %lu, handles %lu -> %lu, private bytes %lu -> %lu\n",
+                kCycles, before.threads, after.threads, before.handles, after.handles,
+                static_cast<unsigned long>(before.privateBytes),
+                static_cast<unsigned long>(after.privateBytes));
+}
