@@ -5,6 +5,18 @@
 #include <string>
 #include <vector>
 
+// The 24 entry points a vendor library exports, in the order the controller resolves them.
+inline const std::vector<std::string> kTorvexExports = {
+    "TorvexInit",          "TorvexGetLevel",         "TorvexSetLevel",
+    "TorvexIsSupport",     "TorvexCheckOC",          "TorvexCheckReboot",
+    "IsLulloSupported",    "IsFanControlSupported",  "IsVexaSupported",
+    "IsVexaTwoSupported",  "IsVexaThreeSupported",   "IsPindleSupported",
+    "IsNitrelSupported",   "IsThermostatSupported",  "IsTorvexTwoSupported",
+    "TorvexButtonEnable",  "TorvexGetItem",          "TorvexSetItem",
+    "SetItemEx",           "IsItemSupported",        "GetStringList",
+    "GetItemDefaultValue", "IsWhirroThreeSupported", "GetItemInformation",
+};
+
 // Sets up and observes the simulated vendor library for one test: its own registry key and
 // journal, both passed on to child processes through the environment.
 class SimTorvex {

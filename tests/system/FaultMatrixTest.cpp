@@ -16,15 +16,6 @@ namespace {
 
 constexpr DWORD kFeatureSwitch = 0x0B060002;
 
-const char* const kExports[] = {"TorvexInit",          "TorvexGetLevel",         "TorvexSetLevel",
-                                "TorvexIsSupport",     "TorvexCheckOC",          "TorvexCheckReboot",
-                                "IsLulloSupported",    "IsFanControlSupported",  "IsVexaSupported",
-                                "IsVexaTwoSupported",  "IsVexaThreeSupported",   "IsPindleSupported",
-                                "IsNitrelSupported",   "IsThermostatSupported",  "IsTorvexTwoSupported",
-                                "TorvexButtonEnable",  "TorvexGetItem",          "TorvexSetItem",
-                                "SetItemEx",           "IsItemSupported",        "GetStringList",
-                                "GetItemDefaultValue", "IsWhirroThreeSupported", "GetItemInformation"};
-
 // One fault: its own folder, simulated machine, registry key and program. What goes wrong is
 // collected as text; nothing collected means the program survived the fault.
 class Scenario {
@@ -142,8 +133,7 @@ void LibraryFaults(std::vector<Fault>& faults) {
              s.ExpectEndsWith(3);
              s.ExpectBoxesAmong({"Assertion failed: m_pTorvexInit", "Abnormal program termination"});
          }});
-    for (const char* name : kExports) {
-        const std::string exportName = name;
+    for (const std::string& exportName : kTorvexExports) {
         faults.push_back({exportName + " failing", true, [exportName](Scenario& s) {
                               s.Sim().SetResult(exportName.c_str(), 0);
                               s.Start();
