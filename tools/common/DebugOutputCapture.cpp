@@ -1,6 +1,7 @@
 #include "DebugOutputCapture.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
