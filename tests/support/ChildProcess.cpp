@@ -9,8 +9,16 @@ bool ChildProcess::Start(const std::string& exe, const std::string& arguments, c
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+    // Under Wine a start very rarely fails at once for no reason of the program's; a second try
+    // succeeds. The last error stays that of the last try.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0)
+            ::Sleep(200);
+        started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   folder.empty() ? nullptr : folder.c_str(), &startup, &info) != 0;
+    }
+    if (!started)
         return false;
     ::CloseHandle(info.hThread);
     m_process.Reset(info.hProcess);

@@ -8,7 +8,7 @@ void HelperTest::TearDown() {
 }
 
 void HelperTest::StartHelper() {
-    ASSERT_TRUE(m_helper.Start());
+    ASSERT_TRUE(m_helper.Start()) << "error " << ::GetLastError() << " starting " << m_helper.ExePath();
     ASSERT_NE(m_helper.WaitForWindow(), nullptr) << "no window";
 }
 
