@@ -13,33 +13,14 @@ bool Answers(HWND window) {
 
 } // namespace
 
-Program::~Program() {
-    Kill();
-}
-
-bool Program::Launch(const std::string& exe, const std::string& arguments) {
-    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    const std::string folder = mirov::ExtractDirectory(exe);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-        return false;
-    ::CloseHandle(info.hThread);
-    m_process.Reset(info.hProcess);
-    m_pid = info.dwProcessId;
-    return true;
-}
-
 bool Program::Start(const std::string& exe, const std::string& arguments, DWORD timeoutMs) {
     Kill();
     m_window = nullptr;
-    if (!Launch(exe, arguments))
+    if (!m_process.Start(exe, arguments, mirov::ExtractDirectory(exe)))
         return false;
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     // A tight poll: start-up is timed up to this point, and a coarse poll would add its period.
-    while (!(m_window = FindWindowOf(m_pid, m_identity))) {
+    while (!(m_window = FindWindowOf(m_process.Pid(), m_identity))) {
         if (::GetTickCount64() > end || !IsRunning())
             return false;
         ::Sleep(1);
@@ -60,18 +41,15 @@ bool Program::Quit(DWORD timeoutMs) {
     if (!IsRunning())
         return true;
     ::PostMessageA(m_window, kQuitMessage, kQuitWParam, 0);
-    return ::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0;
+    return m_process.Wait(timeoutMs);
 }
 
 void Program::Kill() {
-    if (IsRunning()) {
-        ::TerminateProcess(m_process.Get(), 0xDEAD);
-        ::WaitForSingleObject(m_process.Get(), 5000);
-    }
+    m_process.Kill();
 }
 
 bool Program::IsRunning() const {
-    return m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
+    return m_process.IsRunning();
 }
 
 HWND FindWindowOf(DWORD pid, const WindowIdentity& identity) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "mirov/Handles.h"
+#include "ChildProcess.h"
+#include "HelperWindow.h"
 
 #include <windows.h>
 
@@ -15,16 +16,11 @@ struct WindowIdentity {
 constexpr WindowIdentity kHelperWindow{"TMainForm", "Torvex Help"};
 constexpr WindowIdentity kBaselineWindow{"TorvexBenchWindow", "Torvex Bench Window"};
 
-// The quit request both programs answer: WM_USER with 0x55 in the low byte of wParam.
-constexpr UINT kQuitMessage = WM_USER;
-constexpr WPARAM kQuitWParam = 0x55;
-
 // A program started by a benchmark, with its window; ended by force if it still runs when the
 // object goes.
 class Program {
 public:
     Program(std::string label, WindowIdentity identity) : m_label(std::move(label)), m_identity(identity) {}
-    ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -38,18 +34,15 @@ public:
     void Kill();
 
     const std::string& Label() const { return m_label; }
-    DWORD Pid() const { return m_pid; }
-    HANDLE Process() const { return m_process.Get(); }
+    DWORD Pid() const { return m_process.Pid(); }
+    HANDLE Process() const { return m_process.Handle(); }
     HWND Window() const { return m_window; }
     bool IsRunning() const;
 
 private:
-    bool Launch(const std::string& exe, const std::string& arguments);
-
     std::string m_label;
     WindowIdentity m_identity;
-    mirov::UniqueHandle m_process;
-    DWORD m_pid = 0;
+    ChildProcess m_process;
     HWND m_window = nullptr;
 };
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-// A program started by a test; ended by force if it still runs when the test is over.
+// A started program; ended by force if it still runs when its owner goes.
 class ChildProcess {
 public:
     ChildProcess() = default;
