@@ -20,6 +20,7 @@ TMainForm::TMainForm(HINSTANCE instance) {
     m_thermostatSupported = veltra.IsThermostatSupported();
     // The controller exists before the window can receive any message.
     CreateMainWindow(instance);
+    m_sleepModel.Register(m_window.Get());
 }
 
 void TMainForm::CreateMainWindow(HINSTANCE instance) {
@@ -88,6 +89,11 @@ void TMainForm::WMPowerBroadcast(WPARAM event) {
     if (m_thermostatSupported || !Veltra::Instance().IsSupported())
         return;
     switch (static_cast<DWORD>(event)) {
+    case PBT_APMRESUMEAUTOMATIC:
+        // The wake of a Modern Standby machine; a classic one ignores it.
+        if (!m_sleepModel.IsWake(PBT_APMRESUMEAUTOMATIC))
+            break;
+        [[fallthrough]];
     case PBT_APMRESUMESUSPEND:
     case PBT_APMRESUMECRITICAL:
         // Every resume restores again; the saved level is kept for the next one.

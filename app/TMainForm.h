@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SleepModel.h"
 #include "mirov/Handles.h"
 
 #include <windows.h>
@@ -34,6 +35,7 @@ private:
     int32_t m_savedLevel = 0; // signed: a level with the top bit set is never restored
     bool m_thermostatSupported = false;
     mirov::UniqueWindow m_window;
+    SleepModel m_sleepModel; // after the window: its registration goes before the window does
 };
 
 extern TMainForm* MainForm;

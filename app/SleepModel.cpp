@@ -1,0 +1,76 @@
+#include "app/SleepModel.h"
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace {
+
+// Both questions are newer than Windows 7, the oldest the program runs on, so they are resolved at
+// run time; powrprof.dll is loaded only for this, to keep it out of the imports.
+using CallNtPowerInformationFunction = LONG(WINAPI*)(POWER_INFORMATION_LEVEL, PVOID, ULONG, PVOID, ULONG);
+using RegisterFunction = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
+
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)>;
+
+constexpr LONG kStatusSuccess = 0;
+constexpr DWORD kNotifyWindowHandle = 0; // DEVICE_NOTIFY_WINDOW_HANDLE
+
+template <typename Function> Function Resolve(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+// From the system folder only: a copy beside the program must not be loaded instead.
+UniqueModule LoadSystemLibrary(const char* name) {
+    char folder[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return UniqueModule(nullptr, &::FreeLibrary);
+    return UniqueModule(::LoadLibraryA((std::string(folder) + "\\" + name).c_str()), &::FreeLibrary);
+}
+
+} // namespace
+
+SleepModel::SleepModel(Query modernStandby) : m_modernStandby(modernStandby()) {}
+
+SleepModel::~SleepModel() {
+    if (m_registration)
+        m_unregister(m_registration);
+}
+
+bool SleepModel::QueryModernStandby() {
+    const UniqueModule powrprof = LoadSystemLibrary("powrprof.dll");
+    const auto query = Resolve<CallNtPowerInformationFunction>(powrprof.get(), "CallNtPowerInformation");
+    POWER_PLATFORM_INFORMATION platform = {};
+    // Any failure (older Windows, a level the system does not know) means a classic machine.
+    return query && query(PlatformInformation, nullptr, 0, &platform, sizeof platform) == kStatusSuccess &&
+           platform.AoAc;
+}
+
+bool SleepModel::IsWake(DWORD event) const {
+    switch (event) {
+    case PBT_APMRESUMESUSPEND:
+    case PBT_APMRESUMECRITICAL:
+        return true;
+    case PBT_APMRESUMEAUTOMATIC:
+        // A classic wake brings 6 or 7 as well, so 18 stays ignored there.
+        return m_modernStandby;
+    default:
+        return false;
+    }
+}
+
+bool SleepModel::Register(HWND window) {
+    if (!m_modernStandby || m_registration)
+        return m_registration != nullptr;
+    const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    const auto registerWindow = Resolve<RegisterFunction>(user32, "RegisterSuspendResumeNotification");
+    const auto unregister = Resolve<UnregisterFunction>(user32, "UnregisterSuspendResumeNotification");
+    if (!registerWindow || !unregister)
+        return false;
+    m_registration = registerWindow(window, kNotifyWindowHandle);
+    if (m_registration)
+        m_unregister = unregister;
+    return m_registration != nullptr;
+}
