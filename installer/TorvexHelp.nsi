@@ -38,6 +38,22 @@ SetCompressor /SOLID lzma
 !define QUIT_WPARAM 0x55
 !define SYNCHRONIZE 0x00100000
 !define QUIT_WAIT_MS 20000
+; The key the program reads its thresholds from and records "LastMode" in, opening it with full access
+; (KEY_ALL_ACCESS) as the user who logs on. The installer grants the interactive users exactly that, on
+; this key only: an ACE without inheritance flags, so no sub-key gets it.
+!define VENDOR_KEY "Software\Orvane"
+!define THRESHOLD_KEY "Software\Orvane\TORVEX3"
+!define GRANT_ACE "(A;;KA;;;IU)"
+; What the installer changed there, per registry view, kept under the uninstall entry as a DWORD
+; "ThresholdKey64" or "ThresholdKey32" for the uninstaller to undo.
+!define PREPARED_KEY 1        ; the installer created the key
+!define PREPARED_VENDOR_KEY 2 ; ... and its parent
+!define PREPARED_GRANT 4      ; the installer added GRANT_ACE
+!define HKLM_HANDLE -2147483646 ; HKEY_LOCAL_MACHINE as a pointer of this 64-bit installer
+!define KEY_READ 0x20019
+!define KEY_SECURITY 0x60000 ; READ_CONTROL | WRITE_DAC
+!define DACL_INFORMATION 4
+!define SDDL_REVISION 1
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -169,6 +185,284 @@ FunctionEnd
 !insertmacro QUIT_RUNNING_COPY ""
 !insertmacro QUIT_RUNNING_COPY "un."
 
+;; The access list (DACL) of an open key as SDDL text, and back. NSIS strings hold at most
+;; NSIS_MAX_STRLEN characters: a longer list reads as "" and is left alone, never cut.
+!macro KEY_DACL_FUNCTIONS PREFIX
+; $R1 = the DACL of the open key $R2 as SDDL, or "" when it cannot be read whole.
+Function ${PREFIX}ReadKeyDacl
+  Push $0 ; size, then result
+  Push $1 ; security descriptor
+  Push $2 ; SDDL text
+  StrCpy $R1 ""
+  StrCpy $0 0
+  System::Call 'advapi32::RegGetKeySecurity(p R2, i ${DACL_INFORMATION}, p 0, *i r0 r0) i'
+  ${If} $0 > 0
+    System::Alloc $0
+    Pop $1
+    System::Call 'advapi32::RegGetKeySecurity(p R2, i ${DACL_INFORMATION}, p r1, *i r0) i .r0'
+    ${If} $0 = 0
+      System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r1, i ${SDDL_REVISION}, i ${DACL_INFORMATION}, *p .r2, p 0) i .r0'
+      ${If} $0 <> 0
+        System::Call 'kernel32::lstrlenW(p r2) i .r0'
+        ${If} $0 < ${NSIS_MAX_STRLEN}
+          System::Call '*$2(&w${NSIS_MAX_STRLEN} .R1)'
+        ${EndIf}
+        System::Call 'kernel32::LocalFree(p r2)'
+      ${EndIf}
+    ${EndIf}
+    System::Free $1
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Puts the DACL $R1 (SDDL) on the open key $R2; $R3 = 1 when it is set, else 0.
+Function ${PREFIX}WriteKeyDacl
+  Push $0 ; result
+  Push $1 ; security descriptor
+  StrCpy $R3 0
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R1, i ${SDDL_REVISION}, *p .r1, p 0) i .r0'
+  ${If} $0 <> 0
+    System::Call 'advapi32::RegSetKeySecurity(p R2, i ${DACL_INFORMATION}, p r1) i .r0'
+    ${If} $0 = 0
+      StrCpy $R3 1
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; $R3 = KEY_WOW64_32KEY or KEY_WOW64_64KEY, the flag of the registry view $R4 (32 or 64).
+Function ${PREFIX}ViewFlag
+  StrCpy $R3 0x100
+  ${If} $R4 == 32
+    StrCpy $R3 0x200
+  ${EndIf}
+FunctionEnd
+
+; $R3 = where GRANT_ACE starts in the SDDL $R1, or -1.
+Function ${PREFIX}FindGrantAce
+  Push $0 ; length of the text
+  Push $1 ; length of the ACE
+  Push $2 ; piece
+  StrLen $0 $R1
+  StrLen $1 "${GRANT_ACE}"
+  IntOp $0 $0 - $1
+  StrCpy $R3 0
+  ${DoWhile} $R3 <= $0
+    StrCpy $2 $R1 $1 $R3
+    ${If} $2 == "${GRANT_ACE}"
+      Goto found
+    ${EndIf}
+    IntOp $R3 $R3 + 1
+  ${Loop}
+  StrCpy $R3 -1
+found:
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro KEY_DACL_FUNCTIONS ""
+!insertmacro KEY_DACL_FUNCTIONS "un."
+
+; $R3 = the flags of the ACE that starts ("(") at $R3 in the SDDL $R1: the text between its first and
+; second ";".
+Function AceFlags
+  Push $0 ; character
+  Push $1 ; flags
+  StrCpy $1 ""
+  ${Do}
+    IntOp $R3 $R3 + 1
+    StrCpy $0 $R1 1 $R3
+    ${If} $0 == ";"
+    ${OrIf} $0 == ""
+      ${Break}
+    ${EndIf}
+  ${Loop}
+  ${Do}
+    IntOp $R3 $R3 + 1
+    StrCpy $0 $R1 1 $R3
+    ${If} $0 == ";"
+    ${OrIf} $0 == ""
+      ${Break}
+    ${EndIf}
+    StrCpy $1 "$1$0"
+  ${Loop}
+  StrCpy $R3 $1
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; $R1 = the SDDL $R1 with GRANT_ACE after the key's own entries and before the inherited ones (flag
+; "ID"), the order Windows keeps: a deny entry of the key's own still comes first.
+Function InsertGrantAce
+  Push $0 ; position
+  Push $1 ; character
+  Push $2 ; flag pair
+  Push $3 ; position in the flags
+  StrCpy $0 0
+  ${Do}
+    StrCpy $1 $R1 1 $0
+    ${If} $1 == ""
+      ${Break}
+    ${EndIf}
+    ${If} $1 == "("
+      StrCpy $R3 $0
+      Call AceFlags
+      ; Two-letter flags (OI CI NP IO ID): "ID" marks an inherited entry.
+      StrCpy $3 0
+      ${Do}
+        StrCpy $2 $R3 2 $3
+        ${If} $2 == ""
+        ${OrIf} $2 == "ID"
+          ${Break}
+        ${EndIf}
+        IntOp $3 $3 + 2
+      ${Loop}
+      ${If} $2 == "ID"
+        ${Break}
+      ${EndIf}
+    ${EndIf}
+    IntOp $0 $0 + 1
+  ${Loop}
+  StrCpy $1 $R1 $0
+  StrCpy $2 $R1 "" $0
+  StrCpy $R1 "$1${GRANT_ACE}$2"
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Prepares the threshold key in the registry view $R4 (32 or 64) of the installed build for a standard
+; user's logon: creates it when missing and grants GRANT_ACE, and records what it changed.
+Function PrepareThresholdKey
+  Push $0 ; result
+  Push $1 ; access
+  Push $2 ; what was changed
+  Push $R1
+  Push $R2
+  Push $R3
+  StrCpy $2 0
+  Call ViewFlag
+  IntOp $1 $R3 | ${KEY_READ}
+  System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${VENDOR_KEY}", i 0, i r1, *p .R2) i .r0'
+  ${If} $0 = 0
+    System::Call 'advapi32::RegCloseKey(p R2)'
+  ${Else}
+    IntOp $2 $2 | ${PREPARED_VENDOR_KEY}
+  ${EndIf}
+  Call ViewFlag
+  IntOp $1 $R3 | ${KEY_SECURITY}
+  System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${THRESHOLD_KEY}", i 0, p 0, i 0, i r1, p 0, *p .R2, *i .R3) i .r0'
+  ${If} $0 <> 0
+    DetailPrint "Can not prepare HKLM\${THRESHOLD_KEY} ($R4-bit view): error $0"
+    StrCpy $2 0
+  ${Else}
+    ${If} $R3 = 1 ; REG_CREATED_NEW_KEY
+      IntOp $2 $2 | ${PREPARED_KEY}
+    ${EndIf}
+    Call ReadKeyDacl
+    Call FindGrantAce
+    ; No DACL at all, or a null one, already lets everyone in.
+    StrCpy $0 $R1 2
+    ${If} $R1 == ""
+      DetailPrint "The access list of HKLM\${THRESHOLD_KEY} can not be read; left as it is"
+    ${ElseIf} $0 != "D:"
+    ${OrIf} $R1 == "D:NO_ACCESS_CONTROL"
+    ${OrIf} $R3 >= 0
+      DetailPrint "HKLM\${THRESHOLD_KEY} ($R4-bit view) already lets the logged-on users in"
+    ${Else}
+      Call InsertGrantAce
+      Call WriteKeyDacl
+      ${If} $R3 = 1
+        IntOp $2 $2 | ${PREPARED_GRANT}
+        DetailPrint "Granted the logged-on users full access to HKLM\${THRESHOLD_KEY} ($R4-bit view)"
+      ${Else}
+        DetailPrint "Can not set the access list of HKLM\${THRESHOLD_KEY}"
+      ${EndIf}
+    ${EndIf}
+    System::Call 'advapi32::RegCloseKey(p R2)'
+  ${EndIf}
+  ; A reinstall keeps what the first installation changed.
+  ClearErrors
+  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
+  ${IfNot} ${Errors}
+    IntOp $2 $2 | $0
+  ${EndIf}
+  ${If} $2 <> 0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4" $2
+  ${EndIf}
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Undoes what PrepareThresholdKey recorded for the view $R4 (32 or 64): removes GRANT_ACE and,
+; when the installer created the key and it holds nothing of the vendor's, the key (with the
+; program's own "LastMode") and a parent it created. Everything else stays.
+Function un.RestoreThresholdKey
+  Push $0 ; result
+  Push $1 ; access, then a piece of text
+  Push $2 ; what was changed
+  Push $R1
+  Push $R2
+  Push $R3
+  ClearErrors
+  ReadRegDWORD $2 HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
+  ${IfNot} ${Errors}
+    IntOp $0 $2 & ${PREPARED_GRANT}
+    ${If} $0 <> 0
+      Call un.ViewFlag
+      IntOp $1 $R3 | ${KEY_SECURITY}
+      System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${THRESHOLD_KEY}", i 0, i r1, *p .R2) i .r0'
+      ${If} $0 = 0
+        Call un.ReadKeyDacl
+        Call un.FindGrantAce
+        ${If} $R3 >= 0
+          StrCpy $1 $R1 $R3
+          StrLen $0 "${GRANT_ACE}"
+          IntOp $R3 $R3 + $0
+          StrCpy $R1 $R1 "" $R3
+          StrCpy $R1 "$1$R1"
+          Call un.WriteKeyDacl
+        ${EndIf}
+        System::Call 'advapi32::RegCloseKey(p R2)'
+      ${EndIf}
+    ${EndIf}
+    ${If} $R4 == 32
+      SetRegView 32
+    ${EndIf}
+    IntOp $0 $2 & ${PREPARED_KEY}
+    ${If} $0 <> 0
+      EnumRegValue $0 HKLM "${THRESHOLD_KEY}" 0
+      EnumRegValue $R1 HKLM "${THRESHOLD_KEY}" 1
+      ${If} $R1 == ""
+      ${AndIf} $0 == "LastMode"
+        DeleteRegValue HKLM "${THRESHOLD_KEY}" "LastMode"
+      ${EndIf}
+      DeleteRegKey /ifempty HKLM "${THRESHOLD_KEY}"
+    ${EndIf}
+    IntOp $0 $2 & ${PREPARED_VENDOR_KEY}
+    ${If} $0 <> 0
+      DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+    ${EndIf}
+    SetRegView 64
+  ${EndIf}
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function .onInit
   SetRegView 64
 FunctionEnd
@@ -212,6 +506,12 @@ Section "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The key in the view the installed build reads: the x86 build sees the 32-bit one.
+  StrCpy $R4 64
+  ${If} $R0 == x86
+    StrCpy $R4 32
+  ${EndIf}
+  Call PrepareThresholdKey
   ${If} $R0 == x64
   ${OrIf} $R0 == x86
     Exec '"$INSTDIR\${EXE}"'
@@ -229,6 +529,11 @@ Section "Uninstall"
   ${If} $0 == '"$INSTDIR\${EXE}"'
     DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
+  ; Before the uninstall entry goes: it holds what the installer changed on the threshold key.
+  StrCpy $R4 64
+  Call un.RestoreThresholdKey
+  StrCpy $R4 32
+  Call un.RestoreThresholdKey
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty: the vendor's files stay.

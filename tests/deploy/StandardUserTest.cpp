@@ -1,0 +1,145 @@
+// A standard user's logon, as closely as Wine models it: Wine's one token holds Administrators, Users
+// and INTERACTIVE, so a key whose access list grants Administrators nothing refuses the program's
+// full-access open as Windows refuses a standard user's filtered token. The installer, run with the
+// same token, reaches the list as the key's owner (owners may always read and change it).
+#include "ChildProcess.h"
+#include "HelperProcess.h"
+#include "HelperWindow.h"
+#include "ScratchKey.h"
+#include "SimTorvex.h"
+#include "TestFolder.h"
+#include "mirov/Handles.h"
+
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// The vendor's own key as a standard user meets it: full access for the system, reading for users.
+constexpr char kRefusingList[] = "D:P(A;;KA;;;SY)(A;;KR;;;BU)";
+
+// The access list of a key, read and set through a handle kept open from the start, since the lists
+// set here refuse a new full-access handle. The first list comes back at the end.
+class KeyAccessList {
+public:
+    explicit KeyAccessList(const char* path) {
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL | WRITE_DAC, m_key.Put());
+        m_original = Get();
+    }
+    ~KeyAccessList() { Set(m_original); }
+
+    std::string Get() const {
+        std::vector<BYTE> descriptor(4096);
+        DWORD size = static_cast<DWORD>(descriptor.size());
+        char* text = nullptr;
+        if (::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, descriptor.data(), &size) !=
+                ERROR_SUCCESS ||
+            !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+                descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+            return std::string();
+        const std::string list(text);
+        ::LocalFree(text);
+        return list;
+    }
+
+    bool Set(const std::string& list) const {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
+                                                                    &descriptor, nullptr))
+            return false;
+        const bool set =
+            ::RegSetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        ::LocalFree(descriptor);
+        return set;
+    }
+
+private:
+    mirov::UniqueHkey m_key;
+    std::string m_original;
+};
+
+DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
+    ChildProcess process;
+    if (!process.Start(exe, arguments))
+        return ERROR_FILE_NOT_FOUND;
+    process.Wait(60000);
+    return process.ExitCode();
+}
+
+// The program at the user level across one sleep, as it writes to the library.
+Calls SleepAtUserLevel(SimTorvex& sim, HWND window) {
+    sim.ClearJournal();
+    sim.Set("Level", 0x8000);
+    ::SendMessageA(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    sim.Set("Level", 1);
+    ::SendMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    return sim.Calls({"TorvexSetItem", "TorvexSetLevel"});
+}
+
+const Calls kZeros = {"TorvexSetItem(0x0E0A0014, 0) = 1", "TorvexSetItem(0x0E0A0015, 0) = 1",
+                      "TorvexSetItem(0x0E0A0016, 0) = 1", "TorvexSetItem(0x0E0A0017, 0) = 1",
+                      "TorvexSetItem(0x0E0A0018, 0) = 1", "TorvexSetItem(0x0E0A0019, 0) = 1",
+                      "TorvexSetLevel(32768) = 1"};
+const Calls kThresholds = {"TorvexSetItem(0x0E0A0014, 11) = 1", "TorvexSetItem(0x0E0A0015, 12) = 1",
+                           "TorvexSetItem(0x0E0A0016, 13) = 1", "TorvexSetItem(0x0E0A0017, 14) = 1",
+                           "TorvexSetItem(0x0E0A0018, 15) = 1", "TorvexSetItem(0x0E0A0019, 16) = 1",
+                           "TorvexSetLevel(32768) = 1"};
+
+class StandardUser : public ::testing::Test {
+protected:
+    StandardUser() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kThresholdKey) {}
+
+    void TearDown() override {
+        for (HWND window : FindHelperWindows())
+            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+        ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, "TorvexHelp");
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    }
+
+    std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }
+
+    SimTorvex m_sim;
+    TestFolder m_folder;
+    ScratchKey m_key;
+};
+
+TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel) {
+    const std::string installer = TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
+    if (::GetFileAttributesA(installer.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the installer was not built: scripts/package makes it";
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(0x0B060002, "Value", 1); // the feature is on: only thresholds and level are written
+    for (DWORD k = 1; k <= 6; ++k)
+        m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
+    KeyAccessList list(kThresholdKey);
+    ASSERT_TRUE(list.Set(kRefusingList));
+
+    HelperProcess before(m_folder);
+    ASSERT_TRUE(before.Start());
+    ASSERT_NE(before.WaitForWindow(), nullptr);
+    EXPECT_EQ(SleepAtUserLevel(m_sim, before.Window()), kZeros);
+    EXPECT_FALSE(m_key.Has("LastMode"));
+    ASSERT_TRUE(before.Quit());
+
+    ASSERT_EQ(RunToEnd(installer, "/S /D=" + Dir()), 0u);
+    EXPECT_EQ(list.Get(), std::string(kRefusingList) + "(A;;KA;;;IU)");
+    const HWND window = WaitForHelperWindow(0, 20000);
+    ASSERT_NE(window, nullptr) << "the installer did not start the program";
+    EXPECT_EQ(SleepAtUserLevel(m_sim, window), kThresholds);
+    EXPECT_EQ(m_key.Dword("LastMode"), 0x8000u);
+
+    ASSERT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 0u);
+    EXPECT_EQ(list.Get(), kRefusingList);
+    EXPECT_EQ(m_key.Dword("Threshold1"), 11u) << "the vendor's key and values stay";
+}
+
+} // namespace
