@@ -14,7 +14,6 @@ using RegisterFunction = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
 using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)>;
 
 constexpr LONG kStatusSuccess = 0;
-constexpr DWORD kNotifyWindowHandle = 0; // DEVICE_NOTIFY_WINDOW_HANDLE
 
 template <typename Function> Function Resolve(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
@@ -69,7 +68,7 @@ bool SleepModel::Register(HWND window) {
     const auto unregister = Resolve<UnregisterFunction>(user32, "UnregisterSuspendResumeNotification");
     if (!registerWindow || !unregister)
         return false;
-    m_registration = registerWindow(window, kNotifyWindowHandle);
+    m_registration = registerWindow(window, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (m_registration)
         m_unregister = unregister;
     return m_registration != nullptr;
