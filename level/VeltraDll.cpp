@@ -170,8 +170,10 @@ void VeltraDll::ApplyLevelPreStep(Level level) {
     // With six threshold items the values go in before the switch, as held since the store's creation.
     if (level == kUserLevel && IsSixThresholdSupported()) {
         ItemValue values[kSixThresholds] = {};
-        ThresholdStore::Instance().CopyThresholds(values, kSixThresholds);
-        SetThresholdItems(values, kSixThresholds);
+        // A store sized to three before the library reported six items leaves the other three as the
+        // vendor set them.
+        const size_t held = ThresholdStoreInstance().CopyThresholds(values, kSixThresholds);
+        SetThresholdItems(values, static_cast<unsigned>(held));
     }
 }
 
@@ -187,7 +189,7 @@ void VeltraDll::ApplyLevelPostStep(Level level) {
     // With three threshold items the values go in after the switch, freshly read each time.
     if (level == kUserLevel && !IsSixThresholdSupported()) {
         ItemValue t1 = 0, t2 = 0, t3 = 0;
-        ThresholdStore::Instance().GetThresholds(t1, t2, t3);
+        ThresholdStoreInstance().GetThresholds(t1, t2, t3);
         SetThreshold(t1, t2, t3);
     }
 }

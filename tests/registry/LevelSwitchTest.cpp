@@ -1,6 +1,5 @@
 #include "level/Veltra.h"
 #include "level/VeltraDll.h"
-#include "settings/ThresholdStore.h"
 
 #include "MessageBoxWatcher.h"
 #include "ScratchKey.h"
@@ -15,7 +14,6 @@
 
 namespace {
 
-constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
 constexpr DWORD kItemFourthThreshold = 0x0E0A0017;
 
 using Lines = std::vector<std::string>;
@@ -25,7 +23,7 @@ using Lines = std::vector<std::string>;
 // cleared at the start and at the end.
 struct SwitchScene {
     SimTorvex sim{CurrentTestName()};
-    ScratchKey key{kThresholdKey};
+    ScratchKey key{kProgramKey};
     MessageBoxWatcher watcher{::GetCurrentProcessId()};
     VeltraDll dll;
 
@@ -89,19 +87,20 @@ TEST(LevelSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, SixItemsAfterAThreeValueStoreWriteZerosBeyondTheHeldValues) {
+TEST(LevelSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldValuesAlone) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.OnlyThreeItems();
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
-    ThresholdStore::Instance(); // sized to three while the library reports three items
+    ThresholdStoreInstance(); // sized to three while the library reports three items
     scene.sim.SetItem(kItemFourthThreshold, "Supported", 1);
+    scene.sim.SetItem(kItemFourthThreshold, "Value", 40);
     scene.sim.ClearJournal();
     EXPECT_TRUE(scene.dll.SetLevel(kUserLevel));
     EXPECT_EQ(scene.Calls(),
               (Lines{"TorvexGetItem(0x0B060002, &1) = 1", SetItem(0x0E0A0014, 11), SetItem(0x0E0A0015, 12),
-                     SetItem(0x0E0A0016, 13), SetItem(0x0E0A0017, 0), SetItem(0x0E0A0018, 0),
-                     SetItem(0x0E0A0019, 0), "TorvexSetLevel(32768) = 1"}));
+                     SetItem(0x0E0A0016, 13), "TorvexSetLevel(32768) = 1"}));
+    EXPECT_EQ(scene.sim.ItemValue(kItemFourthThreshold), 40u);
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 

@@ -3,6 +3,7 @@
 #include "OwnTrace.h"
 #include "SimService.h"
 #include "SimTorvex.h"
+#include "SimVeltraDll.h"
 #include "TestFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// The controller on the simulated library of the build.
-class SimVeltraDll : public VeltraDll {
-public:
-    std::string GetDllPath() override { return TestFolder::BinFolder() + "Torvex.dll"; }
-};
 
 } // namespace
 

@@ -42,6 +42,11 @@ TEST_F(Startup, SecondStartEndsAtOnceAndANewStartWorksAfterTheFirstEnds) {
     EXPECT_EQ(m_sim.Journal().size(), callsOfFirst); // the second never loaded the library
     EXPECT_TRUE(m_helper.Process().IsRunning());
 
+    // Opens by its designed name, which other programs of the vendor may look for.
+    mirov::UniqueHandle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, "Orvane Torvex Help 07062006"));
+    EXPECT_TRUE(mutex);
+    mutex.Reset();
+
     ASSERT_TRUE(m_helper.Quit());
     ChildProcess third;
     ASSERT_TRUE(third.Start(m_helper.ExePath(), "", m_folder.Path()));
