@@ -11,6 +11,7 @@
 
 namespace {
 
+// "LastMode" goes to the same key spelt "Torvex3": key names ignore case, and each spelling stays.
 constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
 
 // "Threshold1" for index 0.
