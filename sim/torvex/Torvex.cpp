@@ -1,5 +1,5 @@
 // The simulated vendor library: behaves as SimConfig says and journals every call.
-#include "SimConfig.h"
+#include "sim/torvex/SimConfig.h"
 
 #include <cstdarg>
 #include <cstdint>

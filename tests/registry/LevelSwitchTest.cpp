@@ -1,10 +1,10 @@
 #include "level/Veltra.h"
 #include "level/VeltraDll.h"
 
-#include "MessageBoxWatcher.h"
-#include "ScratchKey.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 

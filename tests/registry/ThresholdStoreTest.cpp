@@ -1,6 +1,6 @@
 #include "settings/ThresholdStore.h"
 
-#include "ScratchKey.h"
+#include "tests/support/ScratchKey.h"
 
 #include <gtest/gtest.h>
 

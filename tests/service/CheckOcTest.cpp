@@ -1,10 +1,10 @@
 #include "level/VeltraDll.h"
 
-#include "OwnTrace.h"
-#include "SimService.h"
-#include "SimTorvex.h"
-#include "SimVeltraDll.h"
-#include "TestFolder.h"
+#include "tests/service/OwnTrace.h"
+#include "tests/support/SimService.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 

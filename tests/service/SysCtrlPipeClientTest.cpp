@@ -1,9 +1,9 @@
 #include "sysctrl/SysCtrlPipeClient.h"
 #include "sysctrl/SysCtrlPipeClientThread.h"
 
-#include "ImportHook.h"
-#include "OwnTrace.h"
-#include "SimService.h"
+#include "tests/service/ImportHook.h"
+#include "tests/service/OwnTrace.h"
+#include "tests/support/SimService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "mirov/Thread.h"
 
-#include "ImportHook.h"
+#include "tests/service/ImportHook.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "HelperProcess.h"
-#include "HelperWindow.h"
-#include "ScratchKey.h"
-#include "SimService.h"
-#include "SimTorvex.h"
-#include "SimVeltraDll.h"
-#include "TestFolder.h"
 #include "level/VeltraDll.h"
+#include "tests/support/HelperProcess.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/SimService.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "HelperTestBase.h"
+#include "tests/system/HelperTestBase.h"
 
 using Keeper = HelperTest;
 using Calls = std::vector<std::string>;

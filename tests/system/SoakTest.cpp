@@ -1,7 +1,7 @@
-#include "HelperTestBase.h"
-#include "ProcessFigures.h"
-#include "ScratchKey.h"
 #include "level/VeltraImp.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/system/HelperTestBase.h"
+#include "tools/common/ProcessFigures.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "HelperTestBase.h"
-#include "ScratchKey.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/system/HelperTestBase.h"
 
-#include "ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 #include <fstream>
 #include <iterator>

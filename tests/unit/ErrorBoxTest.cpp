@@ -1,6 +1,6 @@
 #include "app/ErrorBox.h"
 
-#include "MessageBoxWatcher.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "level/VeltraDll.h"
 
-#include "MessageBoxWatcher.h"
-#include "Probes.h"
-#include "SimTorvex.h"
-#include "SimVeltraDll.h"
-#include "TestFolder.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
+#include "tests/unit/Probes.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 
