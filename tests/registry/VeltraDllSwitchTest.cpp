@@ -63,7 +63,7 @@ std::string SetItem(DWORD item, DWORD value, int result = 1) {
 
 } // namespace
 
-TEST(LevelSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
+TEST(VeltraDllSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
     SwitchScene scene(3);
     scene.Feature(0);
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
@@ -87,7 +87,7 @@ TEST(LevelSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldValuesAlone) {
+TEST(VeltraDllSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldValuesAlone) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.OnlyThreeItems();
@@ -104,7 +104,7 @@ TEST(LevelSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldValuesA
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
+TEST(VeltraDllSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
     SwitchScene scene(4);
     scene.Feature(0);
     scene.OnlyThreeItems();
@@ -125,7 +125,7 @@ TEST(LevelSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
+TEST(VeltraDllSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
     {
         SwitchScene scene(3);
         scene.Feature(1);
@@ -147,7 +147,7 @@ TEST(LevelSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
     }
 }
 
-TEST(LevelSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
+TEST(VeltraDllSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
     SwitchScene scene(3);
     scene.Feature(0);
     EXPECT_TRUE(scene.dll.SetLevel(0));
@@ -156,7 +156,7 @@ TEST(LevelSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
                      "TorvexGetItem(0x0B060002, &1) = 1", SetItem(0x0B060002, 0)}));
 }
 
-TEST(LevelSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
+TEST(VeltraDllSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
     for (int state : {1, 2}) {
         SwitchScene scene(state);
         scene.Feature(0);
@@ -170,7 +170,7 @@ TEST(LevelSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
     }
 }
 
-TEST(LevelSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
+TEST(VeltraDllSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.sim.SetResult("TorvexSetLevel", 0);
@@ -184,7 +184,7 @@ TEST(LevelSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, LevelByItemHasTheStepsButNoRecord) {
+TEST(VeltraDllSwitch, LevelByItemHasTheStepsButNoRecord) {
     SwitchScene scene(3);
     scene.Feature(0);
     EXPECT_TRUE(scene.dll.SetLevelByItem(5));
@@ -203,7 +203,7 @@ TEST(LevelSwitch, LevelByItemHasTheStepsButNoRecord) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
+TEST(VeltraDllSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
     SwitchScene scene(3);
     scene.sim.SetItem(0x0E0A0015, "Writable", 0);
     scene.dll.SetThreshold(1, 2, 3);
@@ -220,7 +220,7 @@ TEST(LevelSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
                                        "[VeltraDll::SetThreshold] 0x0E0A0016 Failed"}));
 }
 
-TEST(LevelSwitch, FailedSixthThresholdIsShownInItsShortForm) {
+TEST(VeltraDllSwitch, FailedSixthThresholdIsShownInItsShortForm) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
@@ -233,7 +233,7 @@ TEST(LevelSwitch, FailedSixthThresholdIsShownInItsShortForm) {
     EXPECT_EQ(scene.BoxTexts(), Lines{"[VeltraDll::SetThreshold] e0a0019 Failed"});
 }
 
-TEST(LevelSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
+TEST(VeltraDllSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
     SwitchScene scene(3);
     scene.sim.SetItem(kItemFeatureSwitch, "Readable", 0);
     EXPECT_TRUE(scene.dll.SetLevel(0));
@@ -245,7 +245,7 @@ TEST(LevelSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
     EXPECT_EQ(scene.key.Dword("LastMode"), 0u);
 }
 
-TEST(LevelSwitch, UnwritableFeatureSwitchIsShownAndTheSwitchGoesOn) {
+TEST(VeltraDllSwitch, UnwritableFeatureSwitchIsShownAndTheSwitchGoesOn) {
     SwitchScene scene(3);
     scene.Feature(0);
     scene.sim.SetItem(kItemFeatureSwitch, "Writable", 0);
@@ -278,7 +278,7 @@ public:
 
 } // namespace
 
-TEST(LevelSwitch, StepsGoThroughTheObjectsOwnOperations) {
+TEST(VeltraDllSwitch, StepsGoThroughTheObjectsOwnOperations) {
     SwitchScene scene(1);
     OverridingVeltraDll dll;
     dll.Init();
