@@ -2,6 +2,14 @@
 
 #include "level/VeltraDll.h"
 #include "mirov/Check.h"
+#include "settings/ThresholdStore.h"
+
+namespace {
+
+constexpr size_t kSixThresholds = 6;
+constexpr size_t kThreeThresholds = 3;
+
+} // namespace
 
 int Veltra::m_impIndex = -1;
 Veltra* Veltra::m_pInstance = nullptr;
@@ -64,4 +72,10 @@ bool IsSixThresholdSupported() {
             return false;
     }
     return true;
+}
+
+ThresholdStore& ThresholdStoreInstance() {
+    return ThresholdStore::Instance(
+        [] { return IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds; },
+        [] { return IsResetItemSet(Veltra::Instance()); });
 }

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class ThresholdStore;
+
 // The process-wide level controller: guards the level operations and carries the rule that leaves
 // a level above 255 through level 0 on machines that need it.
 class Veltra {
@@ -30,3 +32,6 @@ private:
 
 bool IsResetItemSet(Veltra& veltra);
 bool IsSixThresholdSupported();
+// The process-wide threshold store, sized on first use by what the library supports then, and
+// discarding its values whenever the library's reset item is set.
+ThresholdStore& ThresholdStoreInstance();

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
+// The thresholds' key ("TORVEX3") under its other spelling: one key, since key names ignore case; each
+// spelling stays as it always was.
 constexpr char kLastModeKey[] = "Software\\Orvane\\Torvex3";
 constexpr unsigned kSixThresholds = 6;
 constexpr UINT kExitLoadFailed = 1;
@@ -102,6 +104,8 @@ void VeltraDll::ResolveEntryPoints() {
     Resolve(m_hModule, "GetItemDefaultValue", m_pGetItemDefaultValue);
     Resolve(m_hModule, "IsWhirroThreeSupported", m_pIsWhirroThreeSupported);
     Resolve(m_hModule, "GetItemInformation", m_pGetNumberItemInformation);
+    // The check's text is shown to the user and must stay verbatim, the misspelt name and the missing
+    // blank before "!=" included.
     // clang-format off
     MIROV_CHECK(m_pTorvexInit != NULL && m_pGetVeltraLevel != NULL && m_pSetVeltraLevel != NULL && m_pTorvexIsSupport != NULL && m_pTorvexCheckOc != NULL && m_pTorvexCheckReboot != NULL && m_pIsLulloSupported != NULL && m_pIsFanControlSupported != NULL && m_pIsVexaSupported != NULL && m_pIsVexaTwoSupported != NULL && m_pIsVexaThreeSupported != NULL && m_pIsPindleSupported != NULL && m_pIsNitrelSupported != NULL && m_pIsThermostatSupported != NULL && m_pIsTorvexTwoSupported != NULL && m_pTorvexButtonEnable != NULL && m_pGetItem != NULL && m_pSetItem != NULL && m_pSetItemEx != NULL && m_pIsItmeSupport!= NULL && m_pGetStringList != NULL && m_pGetItemDefaultValue != NULL && m_pIsWhirroThreeSupported != NULL && m_pGetNumberItemInformation != NULL);
     // clang-format on
@@ -170,8 +174,10 @@ void VeltraDll::ApplyLevelPreStep(Level level) {
     // With six threshold items the values go in before the switch, as held since the store's creation.
     if (level == kUserLevel && IsSixThresholdSupported()) {
         ItemValue values[kSixThresholds] = {};
-        ThresholdStore::Instance().CopyThresholds(values, kSixThresholds);
-        SetThresholdItems(values, kSixThresholds);
+        // A store sized to three before the library reported six items leaves the other three as the
+        // vendor set them.
+        const size_t held = ThresholdStoreInstance().CopyThresholds(values, kSixThresholds);
+        SetThresholdItems(values, static_cast<unsigned>(held));
     }
 }
 
@@ -187,7 +193,7 @@ void VeltraDll::ApplyLevelPostStep(Level level) {
     // With three threshold items the values go in after the switch, freshly read each time.
     if (level == kUserLevel && !IsSixThresholdSupported()) {
         ItemValue t1 = 0, t2 = 0, t3 = 0;
-        ThresholdStore::Instance().GetThresholds(t1, t2, t3);
+        ThresholdStoreInstance().GetThresholds(t1, t2, t3);
         SetThreshold(t1, t2, t3);
     }
 }
@@ -212,6 +218,7 @@ void VeltraDll::SetThresholdItems(const ItemValue* values, unsigned count) {
         if (SetItem(item, values[i]))
             continue;
         char text[256];
+        // The short form ("e0a0017") on purpose, unlike SetThreshold's: both texts stay as users know them.
         std::snprintf(text, sizeof text, "[VeltraDll::SetThreshold] %x Failed", static_cast<unsigned>(item));
         ShowItemFailure(text);
     }
@@ -298,6 +305,7 @@ uint32_t VeltraDll::SetItemEx(uint32_t a, uint32_t b, uint32_t c) {
 }
 
 void VeltraDll::SetThreshold(ItemValue t1, ItemValue t2, ItemValue t3) {
+    // The long form ("0x0E0A0014") on purpose, unlike SetThresholdItems': both texts stay as users know them.
     if (!SetItem(kItemThreshold1, t1))
         ShowItemFailure("[VeltraDll::SetThreshold] 0x0E0A0014 Failed");
     if (!SetItem(kItemThreshold1 + 1, t2))

@@ -45,15 +45,6 @@ public:
     // Full path of the vendor library; derived classes may move it.
     virtual std::string GetDllPath();
 
-    // The steps around a level switch; they act only in support states 3 and 4.
-    void ApplyLevelPreStep(Level level);
-    void ApplyLevelPostStep(Level level);
-    // Whether the profile feature is on; a failed read is shown and counts as off.
-    bool IsTorvexOpen();
-    void EnableTorvex(bool on);
-    // Writes threshold items 1..count; each failure is shown and the rest are still written.
-    void SetThresholdItems(const ItemValue* values, unsigned count);
-
 private:
     // The library's yes/no results are one byte; any non-zero byte is yes.
     using TorvexBool = unsigned char;
@@ -72,6 +63,15 @@ private:
 
     void ResolveEntryPoints();
     SupportState ClassifySupport();
+
+    // The steps around a level switch; they act only in support states 3 and 4.
+    void ApplyLevelPreStep(Level level);
+    void ApplyLevelPostStep(Level level);
+    // Whether the profile feature is on; a failed read is shown and counts as off.
+    bool IsTorvexOpen();
+    void EnableTorvex(bool on);
+    // Writes threshold items 1..count; each failure is shown and the rest are still written.
+    void SetThresholdItems(const ItemValue* values, unsigned count);
 
     HMODULE m_hModule = nullptr; // never freed: the library stays loaded until the process ends
     BoolFn m_pTorvexInit = nullptr;

@@ -6,8 +6,9 @@
 
 namespace mirov {
 
-// One owner of one Win32 resource. Each kind names its own "no resource" value, since a null
-// handle and INVALID_HANDLE_VALUE mean different things to different Win32 functions.
+// One owner of one Win32 resource. Each kind starts from its own "no resource" value, the one its
+// creating functions return on failure; a HANDLE kind takes both null and INVALID_HANDLE_VALUE as no
+// handle, so that a value from the other family of functions is never closed.
 template <class Traits> class Unique {
 public:
     using Type = typename Traits::Type;
@@ -24,13 +25,17 @@ public:
     Unique& operator=(const Unique&) = delete;
 
     Type Get() const { return m_value; }
-    bool IsValid() const { return m_value != Traits::Invalid(); }
+    bool IsValid() const { return Traits::IsValid(m_value); }
     explicit operator bool() const { return IsValid(); }
 
     Type Release() { return std::exchange(m_value, Traits::Invalid()); }
+    // Keeps the caller's last error: a reset often runs between a failed call and its GetLastError.
     void Reset(Type value = Traits::Invalid()) {
-        if (IsValid())
+        if (IsValid()) {
+            const DWORD error = ::GetLastError();
             Traits::Close(m_value);
+            ::SetLastError(error);
+        }
         m_value = value;
     }
     // For out-parameters of Win32 functions; releases what was held.
@@ -43,37 +48,47 @@ private:
     Type m_value = Traits::Invalid();
 };
 
-struct HandleTraits {
+// Neither null nor INVALID_HANDLE_VALUE is a handle to close.
+struct AnyHandleValidity {
+    static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+
+// Kinds whose only "no resource" value is their default.
+template <class T> struct DefaultValidity {
+    static bool IsValid(T value) { return value != T(); }
+};
+
+struct HandleTraits : AnyHandleValidity {
     using Type = HANDLE;
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
 
-struct FileHandleTraits {
+struct FileHandleTraits : AnyHandleValidity {
     using Type = HANDLE;
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
 
-struct FindHandleTraits {
+struct FindHandleTraits : AnyHandleValidity {
     using Type = HANDLE;
     static Type Invalid() { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::FindClose(h); }
 };
 
-struct HkeyTraits {
+struct HkeyTraits : DefaultValidity<HKEY> {
     using Type = HKEY;
     static Type Invalid() { return nullptr; }
     static void Close(Type h) { ::RegCloseKey(h); }
 };
 
-struct MappingViewTraits {
+struct MappingViewTraits : DefaultValidity<void*> {
     using Type = void*;
     static Type Invalid() { return nullptr; }
     static void Close(Type p) { ::UnmapViewOfFile(p); }
 };
 
-struct WindowTraits {
+struct WindowTraits : DefaultValidity<HWND> {
     using Type = HWND;
     static Type Invalid() { return nullptr; }
     static void Close(Type w) { ::DestroyWindow(w); } // on the thread that created the window

@@ -10,8 +10,10 @@ Thread::~Thread() {
         return;
     // A thread that never ran still holds this object: let it end at once, without Execute.
     m_abandoned = true;
-    if (::ResumeThread(m_hThread.Get()) != static_cast<DWORD>(-1))
-        ::WaitForSingleObject(m_hThread.Get(), INFINITE);
+    // Where it cannot be resumed, it is ended as it is: it has run no code of ours and holds nothing.
+    if (::ResumeThread(m_hThread.Get()) == static_cast<DWORD>(-1) && !::TerminateThread(m_hThread.Get(), 0))
+        return; // it can never run, so the pointer it holds is never used
+    ::WaitForSingleObject(m_hThread.Get(), INFINITE);
 }
 
 bool Thread::Resume() {

@@ -1,6 +1,5 @@
 #include "settings/ThresholdStore.h"
 
-#include "level/Veltra.h"
 #include "mirov/RegAccessor.h"
 
 #include <windows.h>
@@ -8,12 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
+// "LastMode" goes to the same key spelt "Torvex3": key names ignore case, and each spelling stays.
 constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
-constexpr size_t kSixThresholds = 6;
-constexpr size_t kThreeThresholds = 3;
 
 // "Threshold1" for index 0.
 std::string ValueName(size_t index) {
@@ -26,14 +25,15 @@ std::string ValueName(size_t index) {
 
 ThresholdStore* ThresholdStore::m_pInstance = nullptr;
 
-ThresholdStore::ThresholdStore() {
-    m_values.assign(IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds, 0);
+ThresholdStore::ThresholdStore(size_t count, DiscardQuery isDiscardSet)
+    : m_values(count, 0), m_isDiscardSet(std::move(isDiscardSet)) {
     Load();
 }
 
-ThresholdStore& ThresholdStore::Instance() {
+ThresholdStore& ThresholdStore::Instance(const std::function<size_t()>& count,
+                                         const DiscardQuery& isDiscardSet) {
     if (!m_pInstance)
-        m_pInstance = new ThresholdStore(); // lives until the process ends
+        m_pInstance = new ThresholdStore(count(), isDiscardSet); // lives until the process ends
     return *m_pInstance;
 }
 
@@ -44,7 +44,7 @@ bool ThresholdStore::Load() {
         Reset();
         return false;
     }
-    if (IsResetItemSet(Veltra::Instance())) {
+    if (m_isDiscardSet && m_isDiscardSet()) {
         // The values were meant for one use only: forget them and remove them at their source.
         Reset();
         DeleteAll(key);
@@ -79,8 +79,9 @@ void ThresholdStore::GetThresholds(uint32_t& t1, uint32_t& t2, uint32_t& t3) {
     t3 = m_values[2];
 }
 
-void ThresholdStore::CopyThresholds(uint32_t* values, unsigned count) const {
-    const size_t held = std::min<size_t>(count, m_values.size());
+size_t ThresholdStore::CopyThresholds(uint32_t* values, size_t count) const {
+    const size_t held = std::min(count, m_values.size());
     std::copy_n(m_values.begin(), held, values);
     std::fill(values + held, values + count, 0u);
+    return held;
 }

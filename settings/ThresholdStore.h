@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace mirov {
@@ -8,23 +10,27 @@ class RegAccessor;
 }
 
 // The threshold values of the user level, read from HKLM\Software\Orvane\TORVEX3 (Threshold1..N).
-// Either all N values are held (loaded) or all are 0. N is 6 or 3, fixed at creation.
+// Either all N values are held (loaded) or all are 0. N is fixed at creation by its creator.
 class ThresholdStore {
 public:
-    ThresholdStore();
+    // Whether the values were meant for one use only; asked after every read that found them all.
+    using DiscardQuery = std::function<bool()>;
 
-    // The process-wide store, created (and loaded) on first use and never freed.
-    static ThresholdStore& Instance();
+    ThresholdStore(size_t count, DiscardQuery isDiscardSet);
+
+    // The process-wide store, never freed. The first call creates and loads it, asking `count` for
+    // N; later calls ask nothing and ignore both arguments.
+    static ThresholdStore& Instance(const std::function<size_t()>& count, const DiscardQuery& isDiscardSet);
 
     // True when all N values were found, also when the discard rule then zeroed and deleted them.
     bool Load();
     void Reset();
     // Reloads, then gives the first three values.
     void GetThresholds(uint32_t& t1, uint32_t& t2, uint32_t& t3);
-    // The first `count` held values, without reloading. Never reads or writes past the N held
-    // values: a count above N gets the N values followed by zeros, so the caller's array is always
-    // fully written and never left with stale contents.
-    void CopyThresholds(uint32_t* values, unsigned count) const;
+    // The first `count` held values, without reloading; returns how many of them the store holds.
+    // Never reads past the N held values: a count above N gets the N values followed by zeros, so the
+    // caller's array is always fully written and never left with stale contents.
+    size_t CopyThresholds(uint32_t* values, size_t count) const;
 
     size_t Count() const { return m_values.size(); }
     bool IsLoaded() const { return m_loaded; }
@@ -34,6 +40,7 @@ private:
     void DeleteAll(mirov::RegAccessor& key) const;
 
     std::vector<uint32_t> m_values;
+    DiscardQuery m_isDiscardSet;
     bool m_loaded = false;
 
     static ThresholdStore* m_pInstance;

@@ -3,6 +3,8 @@
 #include "mirov/DebugTrace.h"
 #include "sysctrl/SysCtrlPipeClientThread.h"
 
+#include <exception>
+
 volatile LONG g_sysCtrlIdle = 1;
 
 namespace {
@@ -43,20 +45,26 @@ bool SysCtrlPipeClient::CallSysCtrlService(const void* request, DWORD size) {
 }
 
 bool SysCtrlPipeClient::StartWorker(const void* request, DWORD size, mirov::UniqueHandle& finished) {
-    auto* worker = new SysCtrlPipeClientThread(true, &g_sysCtrlIdle, this, request, size, m_pReply.get(),
-                                               kReplyCapacity, &m_bytesRead);
-    if (!worker->IsCreated()) {
-        delete worker;
+    std::unique_ptr<SysCtrlPipeClientThread> worker;
+    try {
+        worker = std::make_unique<SysCtrlPipeClientThread>(true, &g_sysCtrlIdle, this, request, size,
+                                                           m_pReply.get(), kReplyCapacity, &m_bytesRead);
+    } catch (const std::exception&) {
+        // Out of memory for the worker or its copy of the request: a failed call, never a throw
+        // through the window procedure that asked.
         return false;
     }
+    if (!worker->IsCreated())
+        return false;
     worker->SetFreeOnTerminate(true);
     // Taken before the start: once running, the worker may end and close its own handle at any time.
     finished = worker->DuplicateHandle();
-    if (worker->Resume())
-        return true; // the worker owns itself now
-    finished.Reset();
-    delete worker; // it never ran
-    return false;
+    if (!worker->Resume()) {
+        finished.Reset();
+        return false; // it never ran, so it is freed here
+    }
+    worker.release(); // the running worker deletes itself
+    return true;
 }
 
 bool SysCtrlPipeClient::ReplyStatusIsOk() const {

@@ -40,7 +40,9 @@ private:
     bool StartWorker(const void* request, DWORD size, mirov::UniqueHandle& finished);
     bool ReplyStatusIsOk() const;
 
-    bool m_callOk = false; // result of the last pipe call, as its worker stored it
+    // Result of the last pipe call, as its worker stored it. Kept though it decides nothing now: a
+    // reply too long for the buffer fails the call yet counts, so only the status word decides.
+    bool m_callOk = false;
     // Kept as words so that the status and values read without casts; uninitialised, never cleared.
     std::unique_ptr<uint32_t[]> m_pReply;
     DWORD m_bytesRead = 0;

@@ -1,4 +1,4 @@
-#include "SimConfig.h"
+#include "sim/torvex/SimConfig.h"
 
 #include <cstdio>
 

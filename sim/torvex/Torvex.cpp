@@ -1,5 +1,5 @@
 // The simulated vendor library: behaves as SimConfig says and journals every call.
-#include "SimConfig.h"
+#include "sim/torvex/SimConfig.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -37,9 +37,13 @@ uint32_t WordResult(const char* exportName) {
     return SimConfig::Read(Key(exportName).c_str(), 0);
 }
 
-TorvexBool Yes(const char* exportName) {
-    const TorvexBool result = BoolResult(exportName);
-    SimConfig::Journal(Format("%s() = %u", exportName, result));
+// A yes/no answer as it leaves the library in the return register: the configured word whole, so
+// that a caller reading more than the low byte meets the bits a real library may leave above it.
+using ReturnRegister = uint32_t;
+
+ReturnRegister Yes(const char* exportName) {
+    const ReturnRegister result = SimConfig::Read(Key(exportName).c_str(), 1);
+    SimConfig::Journal(Format("%s() = %lu", exportName, static_cast<unsigned long>(result)));
     return result;
 }
 
@@ -72,7 +76,7 @@ void StoreItemValue(DWORD item, DWORD value) {
 // Exported through Torvex.def, which keeps the 32-bit __stdcall names undecorated.
 #define TORVEX_API extern "C"
 
-TORVEX_API TorvexBool WINAPI TorvexInit() {
+TORVEX_API ReturnRegister WINAPI TorvexInit() {
     return Yes("TorvexInit");
 }
 
@@ -105,31 +109,31 @@ TORVEX_API TorvexBool WINAPI TorvexCheckReboot(int32_t value, uint32_t* reboot) 
     return result;
 }
 
-TORVEX_API TorvexBool WINAPI IsLulloSupported() {
+TORVEX_API ReturnRegister WINAPI IsLulloSupported() {
     return Yes("IsLulloSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsFanControlSupported() {
+TORVEX_API ReturnRegister WINAPI IsFanControlSupported() {
     return Yes("IsFanControlSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsVexaSupported() {
+TORVEX_API ReturnRegister WINAPI IsVexaSupported() {
     return Yes("IsVexaSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsVexaTwoSupported() {
+TORVEX_API ReturnRegister WINAPI IsVexaTwoSupported() {
     return Yes("IsVexaTwoSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsVexaThreeSupported() {
+TORVEX_API ReturnRegister WINAPI IsVexaThreeSupported() {
     return Yes("IsVexaThreeSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsPindleSupported() {
+TORVEX_API ReturnRegister WINAPI IsPindleSupported() {
     return Yes("IsPindleSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsNitrelSupported() {
+TORVEX_API ReturnRegister WINAPI IsNitrelSupported() {
     return Yes("IsNitrelSupported");
 }
 
@@ -140,11 +144,11 @@ TORVEX_API TorvexBool WINAPI IsThermostatSupported() {
     return result;
 }
 
-TORVEX_API TorvexBool WINAPI IsTorvexTwoSupported() {
+TORVEX_API ReturnRegister WINAPI IsTorvexTwoSupported() {
     return Yes("IsTorvexTwoSupported");
 }
 
-TORVEX_API TorvexBool WINAPI IsWhirroThreeSupported() {
+TORVEX_API ReturnRegister WINAPI IsWhirroThreeSupported() {
     return Yes("IsWhirroThreeSupported");
 }
 

@@ -2,10 +2,10 @@
 #include "mirov/RegSubKeyBase.h"
 #include "mirov/RegValueBase.h"
 
-#include "ChildProcess.h"
-#include "MessageBoxWatcher.h"
-#include "ScratchKey.h"
-#include "TestFolder.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,6 @@
 #include "settings/ThresholdStore.h"
 
-#include "level/Veltra.h"
-
-#include "ScratchKey.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/ScratchKey.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +9,21 @@
 
 namespace {
 
-constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
-constexpr DWORD kItemFourthThreshold = 0x0E0A0017;
-constexpr char kResetRead[] = "TorvexGetItem(0x00070005";
-
 using Values = std::vector<uint32_t>;
 
-// The simulated library bound to the process-wide controller and the product's own threshold key,
-// cleared at the start and at the end of the test.
+// The product's own threshold key, cleared at the start and at the end of the test, and the
+// discard answer the store's creator would give, with a count of how often it was asked.
 struct StoreScene {
-    SimTorvex sim{CurrentTestName()};
-    ScratchKey key{kThresholdKey};
+    ScratchKey key{kProgramKey};
+    bool discard = false;
+    size_t discardAsks = 0;
 
-    StoreScene() { Veltra::SetImpIndex(0); }
-
-    // Without a fourth threshold item the store holds three values.
-    void OnlyThreeItems() { sim.SetItem(kItemFourthThreshold, "Supported", 0); }
-    void ResetItem(DWORD value) { sim.SetItem(kItemReset, "Value", value); }
+    ThresholdStore::DiscardQuery Discard() {
+        return [this] {
+            ++discardAsks;
+            return discard;
+        };
+    }
     void WriteThresholds(const Values& values) const {
         for (size_t i = 0; i < values.size(); ++i)
             key.SetDword(Name(i).c_str(), values[i]);
@@ -39,14 +33,6 @@ struct StoreScene {
         for (size_t i = 0; i < count; ++i)
             present.push_back(key.Has(Name(i).c_str()));
         return present;
-    }
-    size_t ResetReads() const {
-        size_t reads = 0;
-        for (const std::string& line : sim.Journal()) {
-            if (line.compare(0, sizeof kResetRead - 1, kResetRead) == 0)
-                ++reads;
-        }
-        return reads;
     }
     static std::string Name(size_t index) { return "Threshold" + std::to_string(index + 1); }
 };
@@ -62,9 +48,8 @@ Values Held(const ThresholdStore& store) {
 
 TEST(ThresholdStore, ThreeValueStoreReadsAndKeepsOnlyTheFirstThree) {
     StoreScene scene;
-    scene.OnlyThreeItems();
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     EXPECT_EQ(store.Count(), 3u);
     EXPECT_TRUE(store.IsLoaded());
     EXPECT_EQ(Held(store), (Values{11, 12, 13, 0, 0, 0}));
@@ -73,10 +58,9 @@ TEST(ThresholdStore, ThreeValueStoreReadsAndKeepsOnlyTheFirstThree) {
 
 TEST(ThresholdStore, ThreeValueDiscardDeletesOnlyTheFirstThree) {
     StoreScene scene;
-    scene.OnlyThreeItems();
-    scene.ResetItem(1);
+    scene.discard = true;
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.Present(6), (std::vector<bool>{false, false, false, true, true, true}));
@@ -84,22 +68,21 @@ TEST(ThresholdStore, ThreeValueDiscardDeletesOnlyTheFirstThree) {
 
 TEST(ThresholdStore, SixValueStoreWithThreeValuesIsZeroedAndDeletesNothing) {
     StoreScene scene;
-    scene.ResetItem(1); // would discard, but only a complete set gets that far
+    scene.discard = true; // would discard, but only a complete set gets that far
     scene.WriteThresholds({1, 2, 3});
-    ThresholdStore store;
+    ThresholdStore store(6, scene.Discard());
     EXPECT_EQ(store.Count(), 6u);
     EXPECT_FALSE(store.Load());
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.Present(3), std::vector<bool>(3, true));
-    EXPECT_EQ(scene.ResetReads(), 0u);
+    EXPECT_EQ(scene.discardAsks, 0u);
 }
 
 TEST(ThresholdStore, ValueOfAnotherTypeZeroesEveryValueAndKeepsThemAll) {
     StoreScene scene;
-    scene.OnlyThreeItems();
     scene.WriteThresholds({7, 8, 9});
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     ASSERT_EQ(Held(store), (Values{7, 8, 9, 0, 0, 0}));
 
     scene.key.SetString("Threshold2", "8");
@@ -113,12 +96,11 @@ TEST(ThresholdStore, ValueOfAnotherTypeZeroesEveryValueAndKeepsThemAll) {
 
 TEST(ThresholdStore, DiscardZeroesDeletesAndTheNextLoadFindsNothing) {
     StoreScene scene;
-    scene.OnlyThreeItems();
     scene.WriteThresholds({1, 2, 3});
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     ASSERT_TRUE(store.IsLoaded());
 
-    scene.ResetItem(1);
+    scene.discard = true;
     EXPECT_TRUE(store.Load());
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
@@ -128,13 +110,12 @@ TEST(ThresholdStore, DiscardZeroesDeletesAndTheNextLoadFindsNothing) {
     EXPECT_EQ(Held(store), Values(6, 0));
 }
 
-TEST(ThresholdStore, UnreadableResetItemKeepsTheValues) {
+TEST(ThresholdStore, DiscardNotSetKeepsTheValuesAndIsAskedAtEachLoad) {
     StoreScene scene;
-    scene.OnlyThreeItems();
-    scene.sim.SetItem(kItemReset, "Readable", 0);
     scene.WriteThresholds({4, 5, 6});
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     EXPECT_TRUE(store.Load());
+    EXPECT_EQ(scene.discardAsks, 2u);
     EXPECT_TRUE(store.IsLoaded());
     EXPECT_EQ(Held(store), (Values{4, 5, 6, 0, 0, 0}));
     EXPECT_EQ(scene.Present(3), std::vector<bool>(3, true));
@@ -143,14 +124,13 @@ TEST(ThresholdStore, UnreadableResetItemKeepsTheValues) {
 TEST(ThresholdStore, AllOnesReadAsTheLargestUnsignedValue) {
     StoreScene scene;
     scene.WriteThresholds({0xFFFFFFFF, 0, 1, 2, 3, 0xFFFFFFFF});
-    ThresholdStore store;
+    ThresholdStore store(6, scene.Discard());
     EXPECT_EQ(Held(store), (Values{4294967295u, 0, 1, 2, 3, 4294967295u}));
 }
 
 TEST(ThresholdStore, MissingOrRefusedKeyZeroesTheValues) {
     StoreScene scene;
-    scene.OnlyThreeItems();
-    ThresholdStore store;
+    ThresholdStore store(3, scene.Discard());
     EXPECT_FALSE(store.Load());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_FALSE(scene.key.Exists()); // reading never creates the key
@@ -165,28 +145,36 @@ TEST(ThresholdStore, MissingOrRefusedKeyZeroesTheValues) {
 
 TEST(ThresholdStore, FirstUseOfTheThreeValuePathLoadsTwice) {
     StoreScene scene;
-    scene.OnlyThreeItems();
     scene.WriteThresholds({21, 22, 23});
+    size_t countAsks = 0;
+    const auto instance = [&] {
+        return &ThresholdStore::Instance(
+            [&] {
+                ++countAsks;
+                return size_t{3};
+            },
+            scene.Discard());
+    };
     uint32_t t1 = 0, t2 = 0, t3 = 0;
-    ThresholdStore::Instance().GetThresholds(t1, t2, t3);
+    instance()->GetThresholds(t1, t2, t3);
     EXPECT_EQ(Values({t1, t2, t3}), (Values{21, 22, 23}));
-    EXPECT_EQ(scene.ResetReads(), 2u); // once when created, once for the values
-    EXPECT_EQ(&ThresholdStore::Instance(), &ThresholdStore::Instance());
-    EXPECT_EQ(scene.ResetReads(), 2u);
+    EXPECT_EQ(scene.discardAsks, 2u); // once when created, once for the values
+    EXPECT_EQ(instance(), instance());
+    EXPECT_EQ(countAsks, 1u);
+    EXPECT_EQ(scene.discardAsks, 2u);
 
     // Copying gives the held values; getting reads the registry again.
     scene.WriteThresholds({31});
-    EXPECT_EQ(Held(ThresholdStore::Instance()), (Values{21, 22, 23, 0, 0, 0}));
-    ThresholdStore::Instance().GetThresholds(t1, t2, t3);
+    EXPECT_EQ(Held(*instance()), (Values{21, 22, 23, 0, 0, 0}));
+    instance()->GetThresholds(t1, t2, t3);
     EXPECT_EQ(Values({t1, t2, t3}), (Values{31, 22, 23}));
 }
 
 TEST(ThresholdStore, DiscardInsideGetThresholdsGivesZeros) {
     StoreScene scene;
-    scene.OnlyThreeItems();
     scene.WriteThresholds({21, 22, 23});
-    ThresholdStore store;
-    scene.ResetItem(1);
+    ThresholdStore store(3, scene.Discard());
+    scene.discard = true;
     uint32_t t1 = 9, t2 = 9, t3 = 9;
     store.GetThresholds(t1, t2, t3);
     EXPECT_EQ(Values({t1, t2, t3}), Values(3, 0));

@@ -1,4 +1,4 @@
-#include "ImportHook.h"
+#include "tests/service/ImportHook.h"
 
 #include <cstring>
 

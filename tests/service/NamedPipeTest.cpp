@@ -1,8 +1,8 @@
 #include "mirov/NamedPipe.h"
 
-#include "ImportHook.h"
-#include "OwnTrace.h"
-#include "SimService.h"
+#include "tests/service/ImportHook.h"
+#include "tests/service/OwnTrace.h"
+#include "tests/support/SimService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "OwnTrace.h"
+#include "tests/service/OwnTrace.h"
 
 #include <algorithm>
 

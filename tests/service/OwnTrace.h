@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DebugOutputCapture.h"
+#include "tools/common/DebugOutputCapture.h"
 
 #include <string>
 #include <vector>

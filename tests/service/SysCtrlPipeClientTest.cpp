@@ -1,17 +1,19 @@
 #include "sysctrl/SysCtrlPipeClient.h"
 #include "sysctrl/SysCtrlPipeClientThread.h"
 
-#include "ImportHook.h"
-#include "OwnTrace.h"
-#include "SimService.h"
+#include "tests/service/ImportHook.h"
+#include "tests/service/OwnTrace.h"
+#include "tests/support/SimService.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <new>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -60,7 +62,28 @@ HANDLE WINAPI FailCreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROU
     return nullptr;
 }
 
+// Set, the next allocation on this thread fails as it would when memory runs out.
+thread_local bool t_failNextNew = false;
+
 } // namespace
+
+void* operator new(std::size_t size) {
+    void* block = nullptr;
+    if (!std::exchange(t_failNextNew, false))
+        block = ::HeapAlloc(::GetProcessHeap(), 0, size != 0 ? size : 1);
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+void operator delete(void* block) noexcept {
+    if (block)
+        ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    operator delete(block);
+}
 
 TEST(SysCtrlPipeClient, TwelveByteReplyWithStatusOneGivesBothValues) {
     SimService service("--status 1 --first 2 --second 7");
@@ -236,6 +259,22 @@ TEST(SysCtrlPipeClient, WorkerThatCannotBeCreatedFreesTheFlag) {
     EXPECT_EQ(trace.Take(), Lines{kTimeoutLine});
     EXPECT_EQ(IdleFlag(), 1);
     EXPECT_TRUE(service.Requests().empty());
+    EXPECT_TRUE(state.Query());
+    EXPECT_EQ(state.first, 3);
+}
+
+TEST(SysCtrlPipeClient, WorkerThatCannotBeAllocatedFreesTheFlagWithoutThrowing) {
+    SimService service("--first 3");
+    ASSERT_TRUE(service.IsReady());
+    OwnTrace trace;
+    OcState state;
+    SysCtrlPipeClient* client = SysCtrlPipeClient::Instance();
+    t_failNextNew = true; // the first allocation of a request is its worker
+    EXPECT_NO_THROW(EXPECT_FALSE(state.Query(client)));
+    t_failNextNew = false;
+    EXPECT_TRUE(state.IsUntouched());
+    EXPECT_EQ(trace.Take(), Lines{kTimeoutLine});
+    EXPECT_EQ(IdleFlag(), 1);
     EXPECT_TRUE(state.Query());
     EXPECT_EQ(state.first, 3);
 }

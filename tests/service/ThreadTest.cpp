@@ -1,5 +1,7 @@
 #include "mirov/Thread.h"
 
+#include "tests/service/ImportHook.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +36,11 @@ private:
     HANDLE m_proceed;
     DWORD m_ranOn = 0;
 };
+
+DWORD WINAPI FailResumeThread(HANDLE) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return static_cast<DWORD>(-1);
+}
 
 } // namespace
 
@@ -92,5 +99,21 @@ TEST(Thread, NeverResumedThreadEndsWithItsObjectWithoutRunning) {
         ASSERT_TRUE(end);
     }
     EXPECT_TRUE(IsSet(end, 5000));
+    EXPECT_FALSE(IsSet(ran));
+}
+
+TEST(Thread, ThreadThatCannotBeResumedEndsWithItsObject) {
+    const auto ran = NewEvent();
+    const auto destroyed = NewEvent();
+    mirov::UniqueHandle end;
+    {
+        ImportHook hook("KERNEL32.dll", "ResumeThread", &FailResumeThread);
+        ASSERT_TRUE(hook.IsActive());
+        SignallingThread thread(ran.Get(), destroyed.Get());
+        end = thread.DuplicateHandle();
+        ASSERT_TRUE(end);
+        EXPECT_FALSE(thread.Resume());
+    }
+    EXPECT_TRUE(IsSet(end, 5000)); // no suspended thread left holding the freed object
     EXPECT_FALSE(IsSet(ran));
 }

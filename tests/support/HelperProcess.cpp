@@ -1,7 +1,7 @@
-#include "HelperProcess.h"
+#include "tests/support/HelperProcess.h"
 
-#include "HelperWindow.h"
 #include "mirov/Path.h"
+#include "tools/common/HelperWindow.h"
 
 HelperProcess::HelperProcess(const TestFolder& folder, bool withLibrary) : m_exe(folder / "TorvexHelp.exe") {
     folder.CopyFromBin("TorvexHelp.exe");

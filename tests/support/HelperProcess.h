@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "MessageBoxWatcher.h"
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "ScratchKey.h"
+#include "tests/support/ScratchKey.h"
 
-#include "TestFolder.h"
 #include "mirov/Handles.h"
+#include "tests/support/TestFolder.h"
 
 #include <vector>
 

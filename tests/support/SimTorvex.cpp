@@ -1,7 +1,7 @@
-#include "SimTorvex.h"
+#include "tests/support/SimTorvex.h"
 
-#include "SimConfig.h"
-#include "TestFolder.h"
+#include "sim/torvex/SimConfig.h"
+#include "tests/support/TestFolder.h"
 
 #include <fstream>
 

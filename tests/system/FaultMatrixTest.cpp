@@ -1,10 +1,11 @@
-#include "HelperProcess.h"
-#include "HelperWindow.h"
-#include "ScratchKey.h"
-#include "SimService.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
 #include "level/VeltraDll.h"
+#include "tests/support/HelperProcess.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/SimService.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ constexpr DWORD kFeatureSwitch = 0x0B060002;
 class Scenario {
 public:
     Scenario(const std::string& name, bool withLibrary)
-        : m_sim(name), m_folder(name), m_key("Software\\Orvane\\TORVEX3"), m_helper(m_folder, withLibrary) {
+        : m_sim(name), m_folder(name), m_key(kProgramKey), m_helper(m_folder, withLibrary) {
         m_sim.SetSupportState(3);
         m_sim.SetItem(kFeatureSwitch, "Value", 0);
     }
@@ -214,12 +215,6 @@ void RegistryFaults(std::vector<Fault>& faults) {
                           }});
     }
 }
-
-// The controller in this process on the build's simulated library, for the OC check.
-class SimVeltraDll : public VeltraDll {
-public:
-    std::string GetDllPath() override { return TestFolder::BinFolder() + "Torvex.dll"; }
-};
 
 void ExpectOcAnswer(Scenario& s, const std::string& serviceOptions, bool expected, DWORD atMostMs) {
     std::unique_ptr<SimService> service;

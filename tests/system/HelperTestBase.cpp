@@ -1,4 +1,4 @@
-#include "HelperTestBase.h"
+#include "tests/system/HelperTestBase.h"
 
 void HelperTest::TearDown() {
     // Every scenario leaves no process behind, whatever it asserted.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HelperProcess.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/HelperProcess.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 

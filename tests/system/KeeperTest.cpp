@@ -1,4 +1,4 @@
-#include "HelperTestBase.h"
+#include "tests/system/HelperTestBase.h"
 
 using Keeper = HelperTest;
 using Calls = std::vector<std::string>;
@@ -27,7 +27,13 @@ TEST_F(Keeper, NothingToRestoreAfterLevelZeroAFailedReadOrNoSuspend) {
     SleepAndWake(0);
     m_sim.SetResult("TorvexGetLevel", 0);
     SleepAndWake(4);
-    SleepAndWake(0x80000000); // a level with the top bit set counts as nothing saved
+    EXPECT_TRUE(LevelSwitches().empty());
+}
+
+TEST_F(Keeper, LevelWithTheTopBitSetCountsAsNothingSaved) {
+    StartHelper();
+    SleepAndWake(0x80000000);
+    SleepAndWake(0xFFFFFFFF);
     EXPECT_TRUE(LevelSwitches().empty());
 }
 

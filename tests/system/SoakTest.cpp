@@ -1,7 +1,7 @@
-#include "HelperTestBase.h"
-#include "ProcessFigures.h"
-#include "ScratchKey.h"
 #include "level/VeltraImp.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/system/HelperTestBase.h"
+#include "tools/common/ProcessFigures.h"
 
 #include <algorithm>
 
@@ -20,7 +20,7 @@ bool ReadFigures(HelperProcess& helper, ProcessFigures& figures) {
 using Soak = HelperTest;
 
 TEST_F(Soak, TenThousandCyclesAtTheUserLevel) {
-    ScratchKey key("Software\\Orvane\\TORVEX3");
+    ScratchKey key(kProgramKey);
     for (int k = 1; k <= 6; ++k)
         key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10u * k);
     m_sim.SetSupportState(3);

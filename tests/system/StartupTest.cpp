@@ -1,5 +1,5 @@
-#include "HelperTestBase.h"
-#include "HelperWindow.h"
+#include "tests/system/HelperTestBase.h"
+#include "tools/common/HelperWindow.h"
 
 using Startup = HelperTest;
 
@@ -41,6 +41,11 @@ TEST_F(Startup, SecondStartEndsAtOnceAndANewStartWorksAfterTheFirstEnds) {
     EXPECT_EQ(FindHelperWindows().size(), 1u);
     EXPECT_EQ(m_sim.Journal().size(), callsOfFirst); // the second never loaded the library
     EXPECT_TRUE(m_helper.Process().IsRunning());
+
+    // Opens by its designed name, which other programs of the vendor may look for.
+    mirov::UniqueHandle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, "Orvane Torvex Help 07062006"));
+    EXPECT_TRUE(mutex);
+    mutex.Reset();
 
     ASSERT_TRUE(m_helper.Quit());
     ChildProcess third;

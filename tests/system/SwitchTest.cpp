@@ -1,7 +1,7 @@
-#include "HelperTestBase.h"
-#include "ScratchKey.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/system/HelperTestBase.h"
 
-#include "ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 #include <fstream>
 #include <iterator>
@@ -33,7 +33,7 @@ std::string LastModeByRegQuery(const TestFolder& folder) {
 // Full sleeps and wakes on machines whose library reports the richer support states.
 class Switch : public HelperTest {
 protected:
-    Switch() : m_key("Software\\Orvane\\TORVEX3") {}
+    Switch() : m_key(kProgramKey) {}
 
     void SetThresholds(std::initializer_list<DWORD> values) {
         int k = 1;

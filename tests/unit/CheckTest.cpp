@@ -1,6 +1,6 @@
 #include "mirov/Check.h"
 
-#include "Probes.h"
+#include "tests/unit/Probes.h"
 
 #include <gtest/gtest.h>
 

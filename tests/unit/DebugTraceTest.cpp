@@ -1,6 +1,6 @@
 #include "mirov/DebugTrace.h"
 
-#include "DebugOutputCapture.h"
+#include "tools/common/DebugOutputCapture.h"
 
 #include <gtest/gtest.h>
 

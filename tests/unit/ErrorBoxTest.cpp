@@ -1,6 +1,6 @@
 #include "app/ErrorBox.h"
 
-#include "MessageBoxWatcher.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ TEST(ErrorBox, TitleIsTheFileNameUpToTheFirstFullStopInOneCapital) {
     EXPECT_EQ(ProgramTitle("helper"), "helper");
 }
 
-TEST(ErrorBox, FullStopIsAddedAfterALetterOrDigitOnly) {
+TEST(ErrorBox, FullStopIsAddedAfterALastByteAboveIt) {
     EXPECT_EQ(ErrorBoxText("Can not create the main window"), "Can not create the main window.");
     EXPECT_EQ(ErrorBoxText("Error 5"), "Error 5.");
     EXPECT_EQ(ErrorBoxText("Done."), "Done.");

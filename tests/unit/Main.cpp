@@ -1,4 +1,4 @@
-#include "Probes.h"
+#include "tests/unit/Probes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "mirov/Path.h"
 
-#include "ChildProcess.h"
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "Probes.h"
+#include "tests/unit/Probes.h"
 
 #include "level/Veltra.h"
 #include "mirov/Path.h"
 
-#include "ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MessageBoxWatcher.h"
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <windows.h>
 

@@ -1,26 +1,17 @@
 #include "level/VeltraDll.h"
 
-#include "MessageBoxWatcher.h"
-#include "Probes.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
+#include "tests/unit/Probes.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// The controller on a library at a path of the test's choosing.
-class MovedVeltraDll : public VeltraDll {
-public:
-    explicit MovedVeltraDll(std::string path) : m_path(std::move(path)) {}
-    std::string GetDllPath() override { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 std::string SimPath() {
-    return TestFolder::BinFolder() + "Torvex.dll";
+    return SimVeltraDll::SimLibraryPath();
 }
 
 int StateOf(VeltraDll& dll) {
@@ -35,7 +26,7 @@ int StateOf(VeltraDll& dll) {
 
 int StateForCapability(SimTorvex& sim, DWORD capability) {
     sim.SetItem(kItemCapability, "Value", capability);
-    MovedVeltraDll dll(SimPath());
+    SimVeltraDll dll(SimPath());
     EXPECT_TRUE(dll.Init());
     return StateOf(dll);
 }
@@ -77,7 +68,7 @@ TEST(VeltraDll, InitAnswersTheLibraryButClassifiesAnyway) {
     SimTorvex sim(CurrentTestName());
     sim.SetResult("TorvexInit", 0);
     sim.SetItem(kItemCapability, "Value", 2);
-    MovedVeltraDll dll(SimPath());
+    SimVeltraDll dll(SimPath());
     EXPECT_FALSE(dll.Init());
     EXPECT_EQ(StateOf(dll), 3);
     EXPECT_EQ(sim.Journal().front(), "TorvexInit() = 0");
@@ -86,7 +77,7 @@ TEST(VeltraDll, InitAnswersTheLibraryButClassifiesAnyway) {
 TEST(VeltraDll, CapabilityEightOnlyInStateFourAndExactlyEight) {
     SimTorvex sim(CurrentTestName());
     sim.SetItem(kItemCapability, "Value", 8);
-    MovedVeltraDll four(SimPath());
+    SimVeltraDll four(SimPath());
     four.Init();
     EXPECT_TRUE(four.IsCapabilityEight());
     sim.SetItem(kItemCapability, "Value", 12);
@@ -96,7 +87,7 @@ TEST(VeltraDll, CapabilityEightOnlyInStateFourAndExactlyEight) {
 
     sim.SetItem(kItemCapability, "Readable", 1);
     sim.SetItem(kItemCapability, "Value", 2);
-    MovedVeltraDll three(SimPath());
+    SimVeltraDll three(SimPath());
     three.Init();
     sim.ClearJournal();
     EXPECT_FALSE(three.IsCapabilityEight());
@@ -105,7 +96,7 @@ TEST(VeltraDll, CapabilityEightOnlyInStateFourAndExactlyEight) {
 
 TEST(VeltraDll, YesNeedsTheCallToSucceedAndReportOne) {
     SimTorvex sim(CurrentTestName());
-    MovedVeltraDll dll(SimPath());
+    SimVeltraDll dll(SimPath());
     dll.Init();
     sim.Set("CheckReboot", 1);
     EXPECT_TRUE(dll.CheckReboot(-5));
@@ -124,9 +115,17 @@ TEST(VeltraDll, YesNeedsTheCallToSucceedAndReportOne) {
     EXPECT_FALSE(dll.CheckOC());
 }
 
+TEST(VeltraDll, YesNoResultsAreOneByte) {
+    SimTorvex sim(CurrentTestName());
+    sim.SetResult("IsLulloSupported", 0x100); // the low byte says no, whatever lies above it
+    SimVeltraDll dll;
+    ASSERT_TRUE(dll.Init());
+    EXPECT_FALSE(dll.IsLulloSupported());
+}
+
 TEST(VeltraDll, PassThroughsKeepArgumentsAndResults) {
     SimTorvex sim(CurrentTestName());
-    MovedVeltraDll dll(SimPath());
+    SimVeltraDll dll(SimPath());
     dll.Init();
     sim.ClearJournal();
     sim.SetResult("TorvexButtonEnable", 77);
@@ -197,7 +196,7 @@ void ExpectUnbound(VeltraDll& dll) {
 
 void ExpectCanNotFind(const std::string& path) {
     MessageBoxWatcher watcher(::GetCurrentProcessId());
-    MovedVeltraDll dll(path);
+    SimVeltraDll dll(path);
     EXPECT_FALSE(dll.Init());
     ASSERT_EQ(watcher.Boxes().size(), 1u);
     const auto box = watcher.Boxes()[0];

@@ -1,7 +1,7 @@
 #include "level/Veltra.h"
 
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 

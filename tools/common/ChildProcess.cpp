@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 ChildProcess::~ChildProcess() {
     Kill();

@@ -1,4 +1,4 @@
-#include "DebugOutputCapture.h"
+#include "tools/common/DebugOutputCapture.h"
 
 #include <chrono>
 #include <cstring>

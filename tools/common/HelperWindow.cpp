@@ -1,4 +1,4 @@
-#include "HelperWindow.h"
+#include "tools/common/HelperWindow.h"
 
 namespace {
 

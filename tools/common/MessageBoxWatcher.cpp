@@ -1,4 +1,4 @@
-#include "MessageBoxWatcher.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "ProcessFigures.h"
+#include "tools/common/ProcessFigures.h"
 
 #include "mirov/Handles.h"
 

@@ -1,9 +1,10 @@
 #include "level/VeltraDll.h"
 
-#include "OwnTrace.h"
-#include "SimService.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/service/OwnTrace.h"
+#include "tests/support/SimService.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/SimVeltraDll.h"
+#include "tests/support/TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,9 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The controller on the simulated library of the build.
-class SimVeltraDll : public VeltraDll {
-public:
-    std::string GetDllPath() override { return TestFolder::BinFolder() + "Torvex.dll"; }
-};
-
 } // namespace
 
-TEST(CheckOC, LibraryYesSettlesItWithoutAskingTheService) {
+TEST(VeltraDllCheckOC, LibraryYesSettlesItWithoutAskingTheService) {
     SimTorvex torvex(CurrentTestName());
     torvex.Set("CheckOC", 1);
     SimService service("--first 1"); // would say no, were it asked
@@ -38,7 +33,7 @@ TEST(CheckOC, LibraryYesSettlesItWithoutAskingTheService) {
     EXPECT_TRUE(trace.Take().empty());
 }
 
-TEST(CheckOC, OtherwiseTheServiceDecidesWithOneAndTwoMeaningNo) {
+TEST(VeltraDllCheckOC, OtherwiseTheServiceDecidesWithOneAndTwoMeaningNo) {
     SimTorvex torvex(CurrentTestName());
     torvex.Set("CheckOC", 0);
     SimService service("--first 0,1,2,3 --second 1");
@@ -61,7 +56,7 @@ TEST(CheckOC, OtherwiseTheServiceDecidesWithOneAndTwoMeaningNo) {
     EXPECT_TRUE(trace.Take().empty());
 }
 
-TEST(CheckOC, UnboundLibraryLeavesItToTheService) {
+TEST(VeltraDllCheckOC, UnboundLibraryLeavesItToTheService) {
     SimService service("--first 0,2");
     ASSERT_TRUE(service.IsReady());
     VeltraDll dll; // never bound: its entry points are all unresolved
@@ -70,7 +65,7 @@ TEST(CheckOC, UnboundLibraryLeavesItToTheService) {
     EXPECT_EQ(service.Requests(), Lines(2, "01 00 00 80"));
 }
 
-TEST(CheckOC, EveryServiceFailureMeansNo) {
+TEST(VeltraDllCheckOC, EveryServiceFailureMeansNo) {
     SimTorvex torvex(CurrentTestName());
     torvex.SetResult("TorvexCheckOC", 0);
     OwnTrace trace;

@@ -1,11 +1,10 @@
 #include "level/Veltra.h"
 #include "level/VeltraDll.h"
-#include "settings/ThresholdStore.h"
 
-#include "MessageBoxWatcher.h"
-#include "ScratchKey.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/MessageBoxWatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,6 @@
 
 namespace {
 
-constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
 constexpr DWORD kItemFourthThreshold = 0x0E0A0017;
 
 using Lines = std::vector<std::string>;
@@ -25,7 +23,7 @@ using Lines = std::vector<std::string>;
 // cleared at the start and at the end.
 struct SwitchScene {
     SimTorvex sim{CurrentTestName()};
-    ScratchKey key{kThresholdKey};
+    ScratchKey key{kProgramKey};
     MessageBoxWatcher watcher{::GetCurrentProcessId()};
     VeltraDll dll;
 
@@ -65,7 +63,7 @@ std::string SetItem(DWORD item, DWORD value, int result = 1) {
 
 } // namespace
 
-TEST(LevelSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
+TEST(VeltraDllSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
     SwitchScene scene(3);
     scene.Feature(0);
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
@@ -89,23 +87,24 @@ TEST(LevelSwitch, UserLevelWithSixItemsAppliesHeldValuesBeforeTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, SixItemsAfterAThreeValueStoreWriteZerosBeyondTheHeldValues) {
+TEST(VeltraDllSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldValuesAlone) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.OnlyThreeItems();
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
-    ThresholdStore::Instance(); // sized to three while the library reports three items
+    ThresholdStoreInstance(); // sized to three while the library reports three items
     scene.sim.SetItem(kItemFourthThreshold, "Supported", 1);
+    scene.sim.SetItem(kItemFourthThreshold, "Value", 40);
     scene.sim.ClearJournal();
     EXPECT_TRUE(scene.dll.SetLevel(kUserLevel));
     EXPECT_EQ(scene.Calls(),
               (Lines{"TorvexGetItem(0x0B060002, &1) = 1", SetItem(0x0E0A0014, 11), SetItem(0x0E0A0015, 12),
-                     SetItem(0x0E0A0016, 13), SetItem(0x0E0A0017, 0), SetItem(0x0E0A0018, 0),
-                     SetItem(0x0E0A0019, 0), "TorvexSetLevel(32768) = 1"}));
+                     SetItem(0x0E0A0016, 13), "TorvexSetLevel(32768) = 1"}));
+    EXPECT_EQ(scene.sim.ItemValue(kItemFourthThreshold), 40u);
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
+TEST(VeltraDllSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
     SwitchScene scene(4);
     scene.Feature(0);
     scene.OnlyThreeItems();
@@ -126,7 +125,7 @@ TEST(LevelSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
+TEST(VeltraDllSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
     {
         SwitchScene scene(3);
         scene.Feature(1);
@@ -148,7 +147,7 @@ TEST(LevelSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
     }
 }
 
-TEST(LevelSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
+TEST(VeltraDllSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
     SwitchScene scene(3);
     scene.Feature(0);
     EXPECT_TRUE(scene.dll.SetLevel(0));
@@ -157,7 +156,7 @@ TEST(LevelSwitch, FeatureThatWasOffIsOnForTheSwitchToZeroAndOffAfter) {
                      "TorvexGetItem(0x0B060002, &1) = 1", SetItem(0x0B060002, 0)}));
 }
 
-TEST(LevelSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
+TEST(VeltraDllSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
     for (int state : {1, 2}) {
         SwitchScene scene(state);
         scene.Feature(0);
@@ -171,7 +170,7 @@ TEST(LevelSwitch, StatesOneAndTwoMakeOnlyTheLevelCall) {
     }
 }
 
-TEST(LevelSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
+TEST(VeltraDllSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.sim.SetResult("TorvexSetLevel", 0);
@@ -185,7 +184,7 @@ TEST(LevelSwitch, FailedLevelCallStillRunsThePostStepAndRecordsTheLevel) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, LevelByItemHasTheStepsButNoRecord) {
+TEST(VeltraDllSwitch, LevelByItemHasTheStepsButNoRecord) {
     SwitchScene scene(3);
     scene.Feature(0);
     EXPECT_TRUE(scene.dll.SetLevelByItem(5));
@@ -204,7 +203,7 @@ TEST(LevelSwitch, LevelByItemHasTheStepsButNoRecord) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
-TEST(LevelSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
+TEST(VeltraDllSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
     SwitchScene scene(3);
     scene.sim.SetItem(0x0E0A0015, "Writable", 0);
     scene.dll.SetThreshold(1, 2, 3);
@@ -221,7 +220,7 @@ TEST(LevelSwitch, EachFailedThresholdWriteIsShownAndTheRestWritten) {
                                        "[VeltraDll::SetThreshold] 0x0E0A0016 Failed"}));
 }
 
-TEST(LevelSwitch, FailedSixthThresholdIsShownInItsShortForm) {
+TEST(VeltraDllSwitch, FailedSixthThresholdIsShownInItsShortForm) {
     SwitchScene scene(3);
     scene.Feature(1);
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
@@ -234,7 +233,7 @@ TEST(LevelSwitch, FailedSixthThresholdIsShownInItsShortForm) {
     EXPECT_EQ(scene.BoxTexts(), Lines{"[VeltraDll::SetThreshold] e0a0019 Failed"});
 }
 
-TEST(LevelSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
+TEST(VeltraDllSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
     SwitchScene scene(3);
     scene.sim.SetItem(kItemFeatureSwitch, "Readable", 0);
     EXPECT_TRUE(scene.dll.SetLevel(0));
@@ -246,7 +245,7 @@ TEST(LevelSwitch, UnreadableFeatureSwitchIsShownAndCountsAsOff) {
     EXPECT_EQ(scene.key.Dword("LastMode"), 0u);
 }
 
-TEST(LevelSwitch, UnwritableFeatureSwitchIsShownAndTheSwitchGoesOn) {
+TEST(VeltraDllSwitch, UnwritableFeatureSwitchIsShownAndTheSwitchGoesOn) {
     SwitchScene scene(3);
     scene.Feature(0);
     scene.sim.SetItem(kItemFeatureSwitch, "Writable", 0);
@@ -279,7 +278,7 @@ public:
 
 } // namespace
 
-TEST(LevelSwitch, StepsGoThroughTheObjectsOwnOperations) {
+TEST(VeltraDllSwitch, StepsGoThroughTheObjectsOwnOperations) {
     SwitchScene scene(1);
     OverridingVeltraDll dll;
     dll.Init();
