@@ -10,6 +10,17 @@ constexpr char kClassName[] = "TMainForm";
 constexpr char kTitle[] = "Torvex Help";
 constexpr WPARAM kQuitRequest = 0x55; // "U"
 
+// The window is never shown, whatever another program asks (restore, maximize, ShowWindow,
+// SetWindowPos): the request to show is taken out before it is carried out.
+void KeepHidden(HWND window, UINT message, WINDOWPOS& position) {
+    if (!(position.flags & SWP_SHOWWINDOW))
+        return;
+    if (message == WM_WINDOWPOSCHANGING)
+        position.flags &= ~SWP_SHOWWINDOW;
+    else // shown by a change made with SWP_NOSENDCHANGING, which passes by the above
+        ::ShowWindow(window, SW_HIDE);
+}
+
 } // namespace
 
 TMainForm* MainForm = nullptr;
@@ -72,6 +83,10 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+        KeepHidden(window, message, *reinterpret_cast<WINDOWPOS*>(lParam));
+        return ::DefWindowProcA(window, message, wParam, lParam);
     case WM_ENDSESSION:
         // The logon ends: stop without saving or restoring anything.
         if (wParam)
