@@ -106,16 +106,28 @@ void TMainForm::WMPowerBroadcast(WPARAM event) {
     case PBT_APMRESUMESUSPEND:
     case PBT_APMRESUMECRITICAL:
         // Every resume restores again; the saved level is kept for the next one.
-        if (m_savedLevel > 0)
-            Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
+        RestoreSavedLevel();
         break;
     case PBT_APMSUSPEND:
+        ++m_suspends;
         // Whatever the read yields, 0 included, so a failed read never leads to a stale restore.
         m_savedLevel = static_cast<int32_t>(Veltra::Instance().GetLevel());
         break;
     default:
         break;
     }
+}
+
+void TMainForm::RestoreSavedLevel() {
+    // A box of the controller runs its own loop, so a newer suspend and resume may be handled inside
+    // this restore, which then goes on to set the older level: the newest saved level is set again.
+    uint32_t suspends = 0;
+    do {
+        if (m_savedLevel <= 0)
+            return;
+        suspends = m_suspends;
+        Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
+    } while (m_suspends != suspends);
 }
 
 LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
