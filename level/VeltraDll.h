@@ -72,6 +72,9 @@ private:
 
     void ResolveEntryPoints();
     SupportState ClassifySupport();
+    // The path the library is found and loaded by: exact, whatever the folder's name.
+    std::wstring ExactDllPath() const;
+    std::wstring LibraryPath();
 
     HMODULE m_hModule = nullptr; // never freed: the library stays loaded until the process ends
     BoolFn m_pTorvexInit = nullptr;
