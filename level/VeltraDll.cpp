@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr wchar_t kLoadErrorCaption[] = L"LoadLibrary Error";
+constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
 constexpr char kLastModeKey[] = "Software\\Orvane\\Torvex3";
 constexpr unsigned kSixThresholds = 6;
 constexpr UINT kExitLoadFailed = 1;
@@ -36,7 +36,7 @@ bool FileExists(const std::wstring& path) {
 
 // Wide, so that the box names the real folder where the ANSI code page cannot show it.
 void ShowLoadError(const std::wstring& text) {
-    ::MessageBoxW(nullptr, text.c_str(), kLoadErrorCaption, MB_OK);
+    ::MessageBoxW(nullptr, text.c_str(), mirov::WidenAnsi(kLoadErrorCaption).c_str(), MB_OK);
 }
 
 void ShowItemFailure(const char* text) {

@@ -1,5 +1,5 @@
-#include "HelperTestBase.h"
-#include "HelperWindow.h"
+#include "tests/system/HelperTestBase.h"
+#include "tools/common/HelperWindow.h"
 #include "mirov/Path.h"
 
 #include <memory>
