@@ -10,6 +10,17 @@ constexpr char kClassName[] = "TMainForm";
 constexpr char kTitle[] = "Torvex Help";
 constexpr WPARAM kQuitRequest = 0x55; // "U"
 
+// The window is never shown, whatever another program asks (restore, maximize, ShowWindow,
+// SetWindowPos): the request to show is taken out before it is carried out.
+void KeepHidden(HWND window, UINT message, WINDOWPOS& position) {
+    if (!(position.flags & SWP_SHOWWINDOW))
+        return;
+    if (message == WM_WINDOWPOSCHANGING)
+        position.flags &= ~SWP_SHOWWINDOW;
+    else // shown by a change made with SWP_NOSENDCHANGING, which passes by the above
+        ::ShowWindow(window, SW_HIDE);
+}
+
 } // namespace
 
 TMainForm* MainForm = nullptr;
@@ -73,6 +84,10 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_WINDOWPOSCHANGING:
+    case WM_WINDOWPOSCHANGED:
+        KeepHidden(window, message, *reinterpret_cast<WINDOWPOS*>(lParam));
+        return ::DefWindowProcA(window, message, wParam, lParam);
     case WM_ENDSESSION:
         // The logon ends: stop without saving or restoring anything.
         if (wParam)
@@ -97,16 +112,28 @@ void TMainForm::WMPowerBroadcast(WPARAM event) {
     case PBT_APMRESUMESUSPEND:
     case PBT_APMRESUMECRITICAL:
         // Every resume restores again; the saved level is kept for the next one.
-        if (m_savedLevel > 0)
-            Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
+        RestoreSavedLevel();
         break;
     case PBT_APMSUSPEND:
+        ++m_suspends;
         // Whatever the read yields, 0 included, so a failed read never leads to a stale restore.
         m_savedLevel = static_cast<int32_t>(Veltra::Instance().GetLevel());
         break;
     default:
         break;
     }
+}
+
+void TMainForm::RestoreSavedLevel() {
+    // A box of the controller runs its own loop, so a newer suspend and resume may be handled inside
+    // this restore, which then goes on to set the older level: the newest saved level is set again.
+    uint32_t suspends = 0;
+    do {
+        if (m_savedLevel <= 0)
+            return;
+        suspends = m_suspends;
+        Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
+    } while (m_suspends != suspends);
 }
 
 LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {

@@ -31,8 +31,10 @@ private:
     // The window is passed in: messages arrive while CreateWindowExA has not yet returned it.
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateMainWindow(HINSTANCE instance);
+    void RestoreSavedLevel();
 
     int32_t m_savedLevel = 0; // signed: a level with the top bit set is never restored
+    uint32_t m_suspends = 0;  // handled suspends: tells a restore that a newer sleep came inside it
     bool m_thermostatSupported = false;
     mirov::UniqueWindow m_window;
     SleepModel m_sleepModel; // after the window: its registration goes before the window does

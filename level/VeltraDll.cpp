@@ -30,14 +30,15 @@ template <typename Fn> void Resolve(HMODULE module, const char* name, Fn& field)
     field = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
-bool FileExists(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    mirov::UniqueFindHandle find(::FindFirstFileA(path.c_str(), &data));
+bool FileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    mirov::UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
     return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void ShowLoadError(const std::string& text) {
-    ::MessageBoxA(nullptr, text.c_str(), kLoadErrorCaption, MB_OK);
+// Wide, so that the box names the real folder where the ANSI code page cannot show it.
+void ShowLoadError(const std::wstring& text) {
+    ::MessageBoxW(nullptr, text.c_str(), mirov::WidenAnsi(kLoadErrorCaption).c_str(), MB_OK);
 }
 
 void ShowItemFailure(const char* text) {
@@ -56,21 +57,34 @@ void RecordLastMode(Level level) {
 VeltraDll::VeltraDll(std::string subFolder) : m_subFolder(std::move(subFolder)) {}
 
 std::string VeltraDll::GetDllPath() {
-    std::string path = mirov::ExtractDirectory(mirov::GetExeFileName());
+    // In the ANSI code page, or empty where that code page cannot show the path exactly: a narrow
+    // look-alike ("best fit") would name another file.
+    return mirov::NarrowAnsiExact(ExactDllPath());
+}
+
+std::wstring VeltraDll::ExactDllPath() const {
+    std::wstring path = mirov::ExtractDirectory(mirov::GetExeFileNameW());
     if (!m_subFolder.empty())
-        path += m_subFolder + "\\";
-    return path + "Torvex.dll";
+        path += mirov::WidenAnsi(m_subFolder) + L"\\";
+    return path + L"Torvex.dll";
+}
+
+std::wstring VeltraDll::LibraryPath() {
+    const std::string path = GetDllPath();
+    // Odd on purpose: empty means the ANSI code page cannot show the library's own path, so the
+    // exact one is used; any other text is the path itself, also where a derived class moved it.
+    return path.empty() ? ExactDllPath() : mirov::WidenAnsi(path);
 }
 
 bool VeltraDll::Init() {
-    const std::string path = GetDllPath();
+    const std::wstring path = LibraryPath();
     if (!FileExists(path)) {
-        ShowLoadError("Can not find " + path);
+        ShowLoadError(L"Can not find " + path);
         return false;
     }
-    m_hModule = ::LoadLibraryA(path.c_str());
+    m_hModule = ::LoadLibraryW(path.c_str());
     if (!m_hModule) {
-        ShowLoadError("Can not load " + path + ". Program will abort");
+        ShowLoadError(L"Can not load " + path + L". Program will abort");
         ::ExitProcess(kExitLoadFailed);
     }
     ResolveEntryPoints();

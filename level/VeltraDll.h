@@ -63,6 +63,9 @@ private:
 
     void ResolveEntryPoints();
     SupportState ClassifySupport();
+    // The path the library is found and loaded by: exact, whatever the folder's name.
+    std::wstring ExactDllPath() const;
+    std::wstring LibraryPath();
 
     // The steps around a level switch; they act only in support states 3 and 4.
     void ApplyLevelPreStep(Level level);

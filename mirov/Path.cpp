@@ -4,10 +4,20 @@
 
 namespace mirov {
 
-std::string GetExeFileName() {
-    std::string buffer(128, '\0');
+namespace {
+
+DWORD ModuleFileName(char* buffer, DWORD size) {
+    return ::GetModuleFileNameA(nullptr, buffer, size);
+}
+
+DWORD ModuleFileName(wchar_t* buffer, DWORD size) {
+    return ::GetModuleFileNameW(nullptr, buffer, size);
+}
+
+template <typename Char> std::basic_string<Char> ExeFileName() {
+    std::basic_string<Char> buffer(128, Char());
     for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+        const DWORD length = ModuleFileName(&buffer[0], static_cast<DWORD>(buffer.size()));
         // A full buffer may hold a cut name: ask again with twice the room.
         if (length == buffer.size()) {
             buffer.resize(buffer.size() * 2);
@@ -18,11 +28,30 @@ std::string GetExeFileName() {
     }
 }
 
+template <typename String> String DirectoryOf(const String& path) {
+    using Char = typename String::value_type;
+    size_t end = path.rfind(Char('\\'));
+    if (end == String::npos)
+        end = path.find(Char(':'));
+    return end == String::npos ? String() : path.substr(0, end + 1);
+}
+
+} // namespace
+
+std::string GetExeFileName() {
+    return ExeFileName<char>();
+}
+
+std::wstring GetExeFileNameW() {
+    return ExeFileName<wchar_t>();
+}
+
 std::string ExtractDirectory(const std::string& path) {
-    size_t end = path.rfind('\\');
-    if (end == std::string::npos)
-        end = path.find(':');
-    return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+    return DirectoryOf(path);
+}
+
+std::wstring ExtractDirectory(const std::wstring& path) {
+    return DirectoryOf(path);
 }
 
 std::string ExtractFileName(const std::string& path) {
@@ -30,6 +59,27 @@ std::string ExtractFileName(const std::string& path) {
     if (separator == std::string::npos)
         separator = path.rfind(':');
     return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring WidenAnsi(const std::string& text) {
+    if (text.empty())
+        return std::wstring();
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], size));
+    return wide;
+}
+
+std::string NarrowAnsiExact(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    const int size = static_cast<int>(text.size());
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), size, &narrow[0], length, nullptr, nullptr);
+    // Exact only when the text comes back unchanged: this also catches best-fit look-alikes and
+    // the default character, whatever the code page.
+    return WidenAnsi(narrow) == text ? narrow : std::string();
 }
 
 } // namespace mirov

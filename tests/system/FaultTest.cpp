@@ -1,5 +1,58 @@
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
+#include "mirov/Path.h"
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+bool CopyFromBin(const char* name, const std::wstring& folder) {
+    return ::CopyFileW(mirov::WidenAnsi(TestFolder::BinFolder() + name).c_str(),
+                       (folder + mirov::WidenAnsi(name)).c_str(), FALSE) != 0;
+}
+
+// A folder made and removed by its exact name, which the ANSI calls of TestFolder cannot reach.
+struct WideFolder {
+    explicit WideFolder(std::wstring folder) : path(std::move(folder)) {
+        Remove();
+        created = ::CreateDirectoryW(path.c_str(), nullptr) != 0;
+    }
+    ~WideFolder() { Remove(); }
+    void Remove() const {
+        for (const wchar_t* name : {L"TorvexHelp.exe", L"Torvex.dll"})
+            ::DeleteFileW((path + name).c_str());
+        ::RemoveDirectoryW(path.c_str());
+    }
+
+    std::wstring path;
+    bool created = false;
+};
+
+// The program started by its exact path, as the shell starts it from a folder of any name.
+struct WideHelper {
+    explicit WideHelper(const std::wstring& folder) {
+        if (!process.Start(folder + L"TorvexHelp.exe", folder))
+            return;
+        boxes = std::make_unique<MessageBoxWatcher>(process.Pid());
+        window = WaitForHelperWindow(process.Pid(), 20000);
+    }
+    LRESULT Power(WPARAM event) const {
+        DWORD_PTR result = 0xBAD;
+        ::SendMessageTimeoutA(window, WM_POWERBROADCAST, event, 0, SMTO_NORMAL, 30000, &result);
+        return static_cast<LRESULT>(result);
+    }
+    bool Quit() {
+        ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+        return process.Wait(20000);
+    }
+
+    ChildProcess process;
+    std::unique_ptr<MessageBoxWatcher> boxes;
+    HWND window = nullptr;
+};
+
+} // namespace
 
 class Faults : public HelperTest {};
 
@@ -71,4 +124,39 @@ TEST_F(Faults, LongExecutablePathStillFindsItsLibrary) {
     EXPECT_TRUE(m_helper.Boxes().Boxes().empty());
     SleepAndWake(7);
     EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(7) = 1"});
+}
+
+TEST_F(Faults, FolderNamesOutsideTheCodePageFindTheLibraryBesideTheProgram) {
+    // "M\u0101dir" reads "Madir" in the ANSI code page: the library of that look-alike must stay unloaded.
+    ASSERT_TRUE(m_folder.MakeFolder("Madir") &&
+                m_folder.CopyFromBin("TorvexMissingExport.dll", "Madir\\Torvex.dll"));
+    const WideFolder accented(mirov::WidenAnsi(m_folder.Path()) + L"M\u0101dir\\");
+    ASSERT_TRUE(accented.created);
+    ASSERT_TRUE(CopyFromBin("TorvexHelp.exe", accented.path) && CopyFromBin("Torvex.dll", accented.path));
+    {
+        WideHelper helper(accented.path);
+        ASSERT_NE(helper.window, nullptr) << "exit code " << helper.process.ExitCode();
+        m_sim.Set("Level", 3);
+        helper.Power(PBT_APMSUSPEND);
+        helper.Power(PBT_APMRESUMESUSPEND);
+        EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(3) = 1"});
+        EXPECT_TRUE(helper.boxes->Boxes().empty());
+        EXPECT_TRUE(helper.Quit());
+    }
+    // Cyrillic and CJK letters: the box names the real folder, and the library there is found.
+    const WideFolder foreign(mirov::WidenAnsi(m_folder.Path()) +
+                             L"\u041F\u0430\u043F\u043A\u0430 \u6587\u4EF6\\");
+    ASSERT_TRUE(foreign.created && CopyFromBin("TorvexHelp.exe", foreign.path));
+    {
+        WideHelper helper(foreign.path);
+        ASSERT_NE(helper.window, nullptr);
+        ASSERT_TRUE(helper.boxes->WaitForCount(1, 5000));
+        EXPECT_EQ(helper.boxes->Boxes()[0].wideText, L"Can not find " + foreign.path + L"Torvex.dll");
+        EXPECT_TRUE(helper.Quit());
+    }
+    ASSERT_TRUE(CopyFromBin("Torvex.dll", foreign.path));
+    WideHelper helper(foreign.path);
+    ASSERT_NE(helper.window, nullptr);
+    EXPECT_TRUE(helper.boxes->Boxes().empty());
+    EXPECT_TRUE(helper.Quit());
 }

@@ -1,5 +1,7 @@
 #include "tests/system/HelperTestBase.h"
 
+#include <future>
+
 using Keeper = HelperTest;
 using Calls = std::vector<std::string>;
 
@@ -79,4 +81,20 @@ TEST_F(Keeper, ThermostatMachineIsNeverTouched) {
     SleepAndWake(3, PBT_APMRESUMESUSPEND);
     SleepAndWake(3, PBT_APMRESUMECRITICAL);
     EXPECT_TRUE(m_sim.Calls({"TorvexGetLevel", "TorvexSetLevel"}).empty());
+}
+
+TEST_F(Keeper, WakeHandledInsideAnOpenBoxLeavesTheLevelOfTheLatestSleep) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(0x0B060002, "Readable", 0); // each restore first shows a box and waits on it
+    StartHelper();
+    m_helper.Boxes().SetPressDelay(2000);
+    m_sim.Set("Level", 3);
+    m_helper.Power(PBT_APMSUSPEND);
+    m_sim.Set("Level", 1);
+    auto outer = std::async(std::launch::async, [this] { return m_helper.Power(PBT_APMRESUMESUSPEND); });
+    ASSERT_TRUE(m_helper.Boxes().WaitForCount(1, 10000));
+    SleepAndWake(5); // the user picked 5 and slept again while the first box was open
+    EXPECT_EQ(outer.get(), 0);
+    EXPECT_EQ(m_sim.Get("Level", 0), 5u);
+    EXPECT_EQ(LevelSwitches().back(), "TorvexSetLevel(5) = 1");
 }

@@ -1,6 +1,9 @@
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
 
+#include <functional>
+#include <utility>
+
 using Startup = HelperTest;
 
 TEST_F(Startup, OneHiddenTopLevelWindowOfItsOwn) {
@@ -86,4 +89,27 @@ TEST_F(Startup, PowerBroadcastsAlwaysAnswerZero) {
     for (WPARAM event : {0, 4, 7, 10, 18})
         EXPECT_EQ(m_helper.Power(event), 0) << "event " << event;
     EXPECT_TRUE(m_helper.Process().IsRunning());
+}
+
+TEST_F(Startup, NothingAnotherProgramSendsShowsTheWindow) {
+    StartHelper();
+    const HWND window = m_helper.Window();
+    const UINT showPos = SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+    const std::vector<std::pair<const char*, std::function<void()>>> attempts = {
+        {"SC_RESTORE", [&] { m_helper.Send(WM_SYSCOMMAND, SC_RESTORE); }},
+        {"SC_MAXIMIZE", [&] { m_helper.Send(WM_SYSCOMMAND, SC_MAXIMIZE); }},
+        {"SW_SHOWNORMAL", [&] { ::ShowWindow(window, SW_SHOWNORMAL); }},
+        {"SW_SHOWMAXIMIZED", [&] { ::ShowWindow(window, SW_SHOWMAXIMIZED); }},
+        {"SWP_SHOWWINDOW", [&] { ::SetWindowPos(window, nullptr, 0, 0, 0, 0, showPos); }},
+        {"SWP_NOSENDCHANGING",
+         [&] { ::SetWindowPos(window, nullptr, 0, 0, 0, 0, showPos | SWP_NOSENDCHANGING); }},
+    };
+    for (const auto& attempt : attempts) {
+        attempt.second();
+        EXPECT_FALSE(::IsWindowVisible(window)) << attempt.first;
+        ::ShowWindow(window, SW_HIDE); // each attempt starts from a hidden window
+    }
+    // Still the same window, answering as before.
+    EXPECT_EQ(FindHelperWindows(), std::vector<HWND>{window});
+    EXPECT_EQ(m_helper.Power(PBT_APMQUERYSUSPEND), 0);
 }

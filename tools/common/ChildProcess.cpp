@@ -4,9 +4,30 @@ ChildProcess::~ChildProcess() {
     Kill();
 }
 
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                      static_cast<int>(wide.size())));
+    return wide;
+}
+
+} // namespace
+
 bool ChildProcess::Start(const std::string& exe, const std::string& arguments, const std::string& folder) {
-    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
+    const std::wstring commandLine =
+        L"\"" + Widen(exe) + L"\"" + (arguments.empty() ? L"" : L" " + Widen(arguments));
+    return StartCommand(Widen(exe), commandLine, Widen(folder));
+}
+
+bool ChildProcess::Start(const std::wstring& exe, const std::wstring& folder) {
+    return StartCommand(exe, L"\"" + exe + L"\"", folder);
+}
+
+bool ChildProcess::StartCommand(const std::wstring& exe, std::wstring commandLine,
+                                const std::wstring& folder) {
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     // Under Wine a start very rarely fails at once for no reason of the program's; a second try
@@ -15,7 +36,7 @@ bool ChildProcess::Start(const std::string& exe, const std::string& arguments, c
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
         if (attempt > 0)
             ::Sleep(200);
-        started = ::CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+        started = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                    folder.empty() ? nullptr : folder.c_str(), &startup, &info) != 0;
     }
     if (!started)

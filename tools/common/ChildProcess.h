@@ -14,6 +14,8 @@ public:
 
     bool Start(const std::string& exe, const std::string& arguments = std::string(),
                const std::string& folder = std::string());
+    // By exact path, for folder names the ANSI code page cannot show.
+    bool Start(const std::wstring& exe, const std::wstring& folder);
     DWORD Pid() const { return m_pid; }
     HANDLE Handle() const { return m_process.Get(); }
     // True when the process ended within the time.
@@ -24,6 +26,8 @@ public:
     void Kill();
 
 private:
+    bool StartCommand(const std::wstring& exe, std::wstring commandLine, const std::wstring& folder);
+
     mirov::UniqueHandle m_process;
     DWORD m_pid = 0;
 };

@@ -13,6 +13,12 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+std::wstring WideWindowText(HWND window) {
+    wchar_t text[4096] = {};
+    ::GetWindowTextW(window, text, sizeof text / sizeof *text);
+    return text;
+}
+
 struct Controls {
     bool hasIcon = false;
     int buttons = 0;
@@ -76,8 +82,9 @@ BOOL CALLBACK MessageBoxWatcher::CollectBox(HWND window, LPARAM param) {
     self.m_seen.insert(window);
     Controls controls;
     ::EnumChildWindows(window, CountControl, reinterpret_cast<LPARAM>(&controls));
-    Box box{pid, WindowText(window), WindowText(::GetDlgItem(window, kBoxTextId)), controls.hasIcon,
-            controls.buttons};
+    const HWND text = ::GetDlgItem(window, kBoxTextId);
+    Box box{
+        pid, WindowText(window), WindowText(text), controls.hasIcon, controls.buttons, WideWindowText(text)};
     {
         std::lock_guard<std::mutex> lock(self.m_mutex);
         self.m_boxes.push_back(std::move(box));
