@@ -4,6 +4,8 @@
 #include "level/Veltra.h"
 #include "mirov/Error.h"
 
+#include <exception>
+
 namespace {
 
 constexpr char kClassName[] = "TMainForm";
@@ -70,6 +72,10 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam,
     } catch (const mirov::Error& error) {
         // Shown, and the next message is handled as usual.
         ShowErrorBox(error);
+        return 0;
+    } catch (const std::exception&) {
+        // No other exception may unwind through the system's frames: running out of memory fails
+        // this one message, and the next is handled as usual.
         return 0;
     }
 }
