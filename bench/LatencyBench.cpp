@@ -1,12 +1,12 @@
 // Restore latency: the round trip of a suspend and a resume sent to the running program, against the
 // minimal window program answering at once, both measured in turn within the same run.
-#include "Benches.h"
-#include "BenchMachine.h"
-#include "Clock.h"
-#include "Programs.h"
-#include "Stats.h"
-#include "Table.h"
-#include "ToolArgs.h"
+#include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
+#include "bench/common/Clock.h"
+#include "tests/support/WindowProgram.h"
+#include "bench/common/Stats.h"
+#include "bench/common/Table.h"
+#include "tools/common/ToolArgs.h"
 
 #include <cstdio>
 #include <memory>
@@ -19,7 +19,7 @@ constexpr DWORD kMinimumCycles = 2000;
 constexpr double kGoalRatio = 1.5;
 
 struct Series {
-    Program* program;
+    WindowProgram* program;
     std::vector<double> samples;
 };
 
@@ -67,12 +67,13 @@ bool WarmUp(const std::vector<Series>& series) {
 
 // The programs of one machine: the helper, the baseline and, in state 1, the baseline making the
 // helper's library calls.
-std::vector<std::unique_ptr<Program>> StartPrograms(const BenchMachine& machine, Scenario scenario) {
-    std::vector<std::unique_ptr<Program>> programs;
-    programs.push_back(std::make_unique<Program>("TorvexHelp", kHelperWindow));
-    programs.push_back(std::make_unique<Program>("baseline: answers 0 at once", kBaselineWindow));
+std::vector<std::unique_ptr<WindowProgram>> StartPrograms(const BenchMachine& machine, Scenario scenario) {
+    std::vector<std::unique_ptr<WindowProgram>> programs;
+    programs.push_back(std::make_unique<WindowProgram>(kHelperWindow, "TorvexHelp"));
+    programs.push_back(std::make_unique<WindowProgram>(kBaselineWindow, "baseline: answers 0 at once"));
     if (scenario == Scenario::StateOneLevelThree)
-        programs.push_back(std::make_unique<Program>("baseline + the same library calls", kBaselineWindow));
+        programs.push_back(
+            std::make_unique<WindowProgram>(kBaselineWindow, "baseline + the same library calls"));
     const bool started = programs[0]->Start(machine.HelperExe()) &&
                          programs[1]->Start(machine.BaselineExe()) &&
                          (programs.size() < 3 || programs[2]->Start(machine.BaselineExe(), "--library"));

@@ -1,13 +1,10 @@
-#include "ScratchKey.h"
+#include "tests/support/ScratchKey.h"
 
-#include "TestFolder.h"
 #include "mirov/Handles.h"
 
 #include <vector>
 
 namespace {
-
-constexpr char kTestRoot[] = "Software\\TorvexTests\\";
 
 bool IsEmptyKey(const std::string& path) {
     mirov::UniqueHkey key;
@@ -125,8 +122,4 @@ DenySetValue::DenySetValue(const ScratchKey& key) {
 DenySetValue::~DenySetValue() {
     if (m_key)
         SetEveryoneAcl(m_key.Get(), 0);
-}
-
-std::string TestKeyPath() {
-    return kTestRoot + CurrentTestName();
 }

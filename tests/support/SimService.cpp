@@ -1,6 +1,6 @@
-#include "SimService.h"
+#include "tests/support/SimService.h"
 
-#include "TestFolder.h"
+#include "tests/support/TestFolder.h"
 
 #include <fstream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChildProcess.h"
+#include "tools/common/ChildProcess.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 // Presses OK on every message box that appears and prints what it said.
 //   BoxWatch [--pid N] [--seconds S] [--delay MS]
-#include "../common/MessageBoxWatcher.h"
-#include "../common/ToolArgs.h"
+#include "tools/common/MessageBoxWatcher.h"
+#include "tools/common/ToolArgs.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // Prints the session's debugger output as it arrives: "<pid>: <exact bytes>".
 //   DbgCapture [--pid N] [--seconds S]    (without --seconds: until the console is closed)
-#include "../common/DebugOutputCapture.h"
-#include "../common/ToolArgs.h"
+#include "tools/common/DebugOutputCapture.h"
+#include "tools/common/ToolArgs.h"
 
 #include <cstdio>
 
