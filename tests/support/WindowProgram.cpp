@@ -1,6 +1,5 @@
 #include "tests/support/WindowProgram.h"
 
-#include "tools/common/HelperWindow.h"
 #include "mirov/Path.h"
 
 namespace {

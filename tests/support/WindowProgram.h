@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/common/ChildProcess.h"
+#include "tools/common/HelperWindow.h"
 
 #include <windows.h>
 
@@ -12,7 +13,7 @@ struct WindowIdentity {
     const char* title;
 };
 
-constexpr WindowIdentity kHelperWindow{"TMainForm", "Torvex Help"};
+constexpr WindowIdentity kHelperWindow{kHelperClassName, kHelperTitle};
 
 // A program with a top-level window, started by a test or a benchmark and driven by messages to that
 // window; ended by force if it still runs when the object goes.
