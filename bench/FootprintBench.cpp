@@ -1,10 +1,10 @@
 // Footprint of the running program: private bytes, working set, handles and threads after start and
 // after many suspend/resume cycles, beside the minimal window program taken through the same cycles.
-#include "bench/common/BenchMachine.h"
 #include "bench/Benches.h"
-#include "tools/common/ProcessFigures.h"
-#include "tests/support/WindowProgram.h"
+#include "bench/common/BenchMachine.h"
 #include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
+#include "tools/common/ProcessFigures.h"
 #include "tools/common/ToolArgs.h"
 
 #include <algorithm>

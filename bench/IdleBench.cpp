@@ -1,10 +1,10 @@
 // Idle cost: the CPU time the program uses while nothing happens, beside the minimal window program;
 // then the same meter over a burst of cycles, which shows that it does see the program's work.
-#include "bench/common/BenchMachine.h"
 #include "bench/Benches.h"
-#include "tools/common/ProcessFigures.h"
-#include "tests/support/WindowProgram.h"
+#include "bench/common/BenchMachine.h"
 #include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
+#include "tools/common/ProcessFigures.h"
 #include "tools/common/ToolArgs.h"
 
 #include <algorithm>

@@ -5,9 +5,9 @@
 #include "bench/Benches.h"
 #include "bench/common/BenchMachine.h"
 #include "bench/common/Clock.h"
-#include "tests/support/WindowProgram.h"
 #include "bench/common/Stats.h"
 #include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
 #include "tools/common/ToolArgs.h"
 
 #include <cstdio>

@@ -1,11 +1,11 @@
 // Start-up: from process creation to a window that answers a message, for the program and for the
 // minimal window program, started in turn.
-#include "bench/common/BenchMachine.h"
 #include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
 #include "bench/common/Clock.h"
-#include "tests/support/WindowProgram.h"
 #include "bench/common/Stats.h"
 #include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
 #include "tools/common/ToolArgs.h"
 
 #include <cstdio>

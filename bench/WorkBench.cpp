@@ -1,13 +1,13 @@
 // Work per restore: the vendor-library calls (from the simulated library's journal) and the registry
 // operations (from Wine's relay trace, counting only calls made from the executable's own image) of
 // start-up and of each suspend and resume, against what the behaviour requires.
-#include "bench/common/BenchMachine.h"
-#include "tests/support/SavedRegistryValues.h"
 #include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
 #include "bench/common/FileTail.h"
-#include "tests/support/WindowProgram.h"
 #include "bench/common/Table.h"
 #include "mirov/Handles.h"
+#include "tests/support/SavedRegistryValues.h"
+#include "tests/support/WindowProgram.h"
 
 #include <tlhelp32.h>
 
