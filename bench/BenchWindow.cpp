@@ -4,6 +4,10 @@
 //   BenchWindow --library    makes the helper's library calls of support state 1 first: TorvexGetLevel
 //                            at a suspend; TorvexGetLevel and TorvexSetLevel at a resume (Torvex.dll
 //                            beside it), so that what the library itself costs can be told apart
+//   BenchWindow --library --user-level
+//                            the same for support state 3 at the user level with six thresholds: at a
+//                            resume (after the first) also the feature switch read, the six-threshold
+//                            question (three items) before and after the switch and the six writes
 #include <windows.h>
 
 #include <cstdint>
@@ -15,12 +19,29 @@ constexpr char kClassName[] = "TorvexBenchWindow";
 constexpr char kTitle[] = "Torvex Bench Window";
 constexpr WPARAM kQuitRequest = 0x55;
 
+constexpr uint32_t kFeatureSwitchItem = 0x0B060002;
+constexpr uint32_t kFirstThresholdItem = 0x0E0A0014;
+constexpr uint32_t kFirstSixThresholdItem = 0x0E0A0017; // the six-threshold question asks 3 items
+// What the bench machine holds in state 3; the values cost nothing, the calls do.
+constexpr uint32_t kThresholds[] = {30, 40, 50, 60, 70, 80};
+
 using GetLevelFn = unsigned char(WINAPI*)(uint32_t* level);
 using SetLevelFn = unsigned char(WINAPI*)(uint32_t level);
+using GetItemFn = unsigned char(WINAPI*)(uint32_t item, uint32_t* value);
+using SetItemFn = unsigned char(WINAPI*)(uint32_t item, uint32_t value);
+using IsItemSupportedFn = unsigned char(WINAPI*)(uint32_t item);
 
-GetLevelFn g_getLevel = nullptr;
-SetLevelFn g_setLevel = nullptr;
-uint32_t g_savedLevel = 0;
+struct Library {
+    GetLevelFn getLevel = nullptr;
+    SetLevelFn setLevel = nullptr;
+    GetItemFn getItem = nullptr;
+    SetItemFn setItem = nullptr;
+    IsItemSupportedFn isItemSupported = nullptr;
+    bool userLevel = false; // state 3's calls as well
+    uint32_t savedLevel = 0;
+};
+
+Library g_library;
 
 template <typename Fn> Fn Resolve(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
@@ -36,21 +57,43 @@ bool BindLibrary() {
     const HMODULE library = ::LoadLibraryA(path);
     if (!library)
         return false;
-    g_getLevel = Resolve<GetLevelFn>(library, "TorvexGetLevel");
-    g_setLevel = Resolve<SetLevelFn>(library, "TorvexSetLevel");
-    return g_getLevel && g_setLevel;
+    g_library.getLevel = Resolve<GetLevelFn>(library, "TorvexGetLevel");
+    g_library.setLevel = Resolve<SetLevelFn>(library, "TorvexSetLevel");
+    g_library.getItem = Resolve<GetItemFn>(library, "TorvexGetItem");
+    g_library.setItem = Resolve<SetItemFn>(library, "TorvexSetItem");
+    g_library.isItemSupported = Resolve<IsItemSupportedFn>(library, "IsItemSupported");
+    return g_library.getLevel && g_library.setLevel && g_library.getItem && g_library.setItem &&
+           g_library.isItemSupported;
+}
+
+void AskSixThresholds() {
+    for (uint32_t i = 0; i < 3; ++i)
+        g_library.isItemSupported(kFirstSixThresholdItem + i);
+}
+
+void Resume() {
+    uint32_t level = 0;
+    g_library.getLevel(&level);
+    if (g_library.userLevel) {
+        uint32_t feature = 0;
+        g_library.getItem(kFeatureSwitchItem, &feature);
+        AskSixThresholds();
+        for (uint32_t i = 0; i < 6; ++i)
+            g_library.setItem(kFirstThresholdItem + i, kThresholds[i]);
+    }
+    g_library.setLevel(g_library.savedLevel);
+    if (g_library.userLevel)
+        AskSixThresholds();
 }
 
 void LibraryCalls(WPARAM event) {
-    if (!g_getLevel)
+    if (!g_library.getLevel)
         return;
     uint32_t level = 0;
-    if (event == PBT_APMSUSPEND) {
-        g_savedLevel = g_getLevel(&level) ? level : 0;
-    } else if (event == PBT_APMRESUMESUSPEND && g_savedLevel > 0) {
-        g_getLevel(&level);
-        g_setLevel(g_savedLevel);
-    }
+    if (event == PBT_APMSUSPEND)
+        g_library.savedLevel = g_library.getLevel(&level) ? level : 0;
+    else if (event == PBT_APMRESUMESUSPEND && g_library.savedLevel > 0)
+        Resume();
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -88,6 +131,7 @@ bool CreateMainWindow(HINSTANCE instance) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    g_library.userLevel = std::strstr(commandLine, "--user-level") != nullptr;
     if (std::strstr(commandLine, "--library") && !BindLibrary())
         return 2;
     if (!CreateMainWindow(instance))

@@ -1,11 +1,11 @@
 // Footprint of the running program: private bytes, working set, handles and threads after start and
 // after many suspend/resume cycles, beside the minimal window program taken through the same cycles.
-#include "BenchMachine.h"
-#include "Benches.h"
-#include "ProcessFigures.h"
-#include "Programs.h"
-#include "Table.h"
-#include "ToolArgs.h"
+#include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
+#include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
+#include "tools/common/ProcessFigures.h"
+#include "tools/common/ToolArgs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,12 +22,12 @@ struct Reading {
     ProcessFigures figures;
 };
 
-bool Read(const Program& program, const std::string& when, std::vector<Reading>& readings) {
+bool Read(const WindowProgram& program, const std::string& when, std::vector<Reading>& readings) {
     readings.push_back({when, {}});
-    return ReadProcessFigures(program.Process(), program.Pid(), readings.back().figures);
+    return ReadProcessFigures(program.Process().Handle(), program.Pid(), readings.back().figures);
 }
 
-bool RunCycles(const Program& program, DWORD cycles) {
+bool RunCycles(const WindowProgram& program, DWORD cycles) {
     for (DWORD i = 0; i < cycles; ++i) {
         if (!program.Cycle())
             return false;
@@ -36,7 +36,7 @@ bool RunCycles(const Program& program, DWORD cycles) {
 }
 
 // Readings after start, after a few cycles and after all of them.
-bool Measure(const Program& program, DWORD cycles, std::vector<Reading>& readings) {
+bool Measure(const WindowProgram& program, DWORD cycles, std::vector<Reading>& readings) {
     return Read(program, "after start", readings) && RunCycles(program, kWarmCycles) &&
            Read(program, Format("after %lu cycles", static_cast<unsigned long>(kWarmCycles)), readings) &&
            RunCycles(program, cycles - kWarmCycles) &&
@@ -98,8 +98,8 @@ int RunFootprint(int argc, char** argv) {
         return BenchFailed("footprint", "cannot copy the programs into the bench folder");
     // The machine that does the most per cycle: every library step and a registry write per resume.
     machine.Prepare(Scenario::StateThreeUserLevel);
-    Program helper("TorvexHelp", kHelperWindow);
-    Program baseline("baseline", kBaselineWindow);
+    WindowProgram helper(kHelperWindow, "TorvexHelp");
+    WindowProgram baseline(kBaselineWindow, "baseline");
     if (!helper.Start(machine.HelperExe()) || !baseline.Start(machine.BaselineExe()))
         return BenchFailed("footprint", "a program did not start");
     ::Sleep(kSettleMs);

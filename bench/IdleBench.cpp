@@ -1,11 +1,11 @@
 // Idle cost: the CPU time the program uses while nothing happens, beside the minimal window program;
 // then the same meter over a burst of cycles, which shows that it does see the program's work.
-#include "BenchMachine.h"
-#include "Benches.h"
-#include "ProcessFigures.h"
-#include "Programs.h"
-#include "Table.h"
-#include "ToolArgs.h"
+#include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
+#include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
+#include "tools/common/ProcessFigures.h"
+#include "tools/common/ToolArgs.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -35,11 +35,12 @@ struct Span {
     double Ms() const { return UnderWine() ? ThreadMs() : ProcessMs(); }
 };
 
-bool Read(const Program& program, ProcessFigures& figures) {
-    return ReadProcessFigures(program.Process(), program.Pid(), figures);
+bool Read(const WindowProgram& program, ProcessFigures& figures) {
+    return ReadProcessFigures(program.Process().Handle(), program.Pid(), figures);
 }
 
-bool MeasureIdle(const Program& helper, const Program& baseline, DWORD seconds, std::vector<Span>& spans) {
+bool MeasureIdle(const WindowProgram& helper, const WindowProgram& baseline, DWORD seconds,
+                 std::vector<Span>& spans) {
     const std::string phase = Format("idle %lu s", static_cast<unsigned long>(seconds));
     spans.push_back({helper.Label(), phase, {}, {}});
     spans.push_back({baseline.Label(), phase, {}, {}});
@@ -49,7 +50,7 @@ bool MeasureIdle(const Program& helper, const Program& baseline, DWORD seconds, 
     return Read(helper, spans[0].after) && Read(baseline, spans[1].after);
 }
 
-bool MeasureBusy(const Program& helper, std::vector<Span>& spans) {
+bool MeasureBusy(const WindowProgram& helper, std::vector<Span>& spans) {
     spans.push_back(
         {helper.Label(), Format("%lu cycles (control)", static_cast<unsigned long>(kControlCycles)), {}, {}});
     if (!Read(helper, spans.back().before))
@@ -92,8 +93,8 @@ int RunIdle(int argc, char** argv) {
     if (!machine.IsReady())
         return BenchFailed("idle", "cannot copy the programs into the bench folder");
     machine.Prepare(Scenario::StateThreeUserLevel);
-    Program helper("TorvexHelp", kHelperWindow);
-    Program baseline("baseline", kBaselineWindow);
+    WindowProgram helper(kHelperWindow, "TorvexHelp");
+    WindowProgram baseline(kBaselineWindow, "baseline");
     if (!helper.Start(machine.HelperExe()) || !baseline.Start(machine.BaselineExe()))
         return BenchFailed("idle", "a program did not start");
     ::Sleep(kSettleMs); // start-up's own work is not idling

@@ -1,10 +1,10 @@
 // Prints what a running process costs, read from outside it:
 //   ProcStat PID [--every MS --count N]
 // one line per reading: private bytes, working set, handle count, thread count and CPU times.
-#include "ProcessFigures.h"
-#include "Table.h"
-#include "ToolArgs.h"
+#include "bench/common/Table.h"
 #include "mirov/Handles.h"
+#include "tools/common/ProcessFigures.h"
+#include "tools/common/ToolArgs.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
 // Start-up: from process creation to a window that answers a message, for the program and for the
 // minimal window program, started in turn.
-#include "BenchMachine.h"
-#include "Benches.h"
-#include "Clock.h"
-#include "Programs.h"
-#include "Stats.h"
-#include "Table.h"
-#include "ToolArgs.h"
+#include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
+#include "bench/common/Clock.h"
+#include "bench/common/Stats.h"
+#include "bench/common/Table.h"
+#include "tests/support/WindowProgram.h"
+#include "tools/common/ToolArgs.h"
 
 #include <cstdio>
 
@@ -15,7 +15,7 @@ namespace {
 constexpr DWORD kDefaultRounds = 25;
 
 struct Starts {
-    Program* program;
+    WindowProgram* program;
     std::string exe;
     std::vector<double> ms;
 };
@@ -66,8 +66,8 @@ int RunStartup(int argc, char** argv) {
     if (!machine.IsReady())
         return BenchFailed("startup", "cannot copy the programs into the bench folder");
     machine.Prepare(Scenario::StateThreeUserLevel);
-    Program helperProgram("TorvexHelp", kHelperWindow);
-    Program baselineProgram("baseline", kBaselineWindow);
+    WindowProgram helperProgram(kHelperWindow, "TorvexHelp");
+    WindowProgram baselineProgram(kBaselineWindow, "baseline");
     Starts helper{&helperProgram, machine.HelperExe(), {}};
     Starts baseline{&baselineProgram, machine.BaselineExe(), {}};
     if (!MeasureRounds(helper, baseline, rounds))

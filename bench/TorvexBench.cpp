@@ -1,11 +1,11 @@
 // The benchmarks of the resident program, against a minimal window program run side by side:
-//   TorvexBench latency   [--cycles N]            restore latency, states 1 and 3
+//   TorvexBench latency   [--rounds N]            restore latency, states 1 and 3
 //   TorvexBench work      [--relay-log PATH]      library calls and registry operations per cycle
 //   TorvexBench footprint [--cycles N]            memory, handles, threads over many cycles
 //   TorvexBench idle      [--seconds S]           CPU time while idle
 //   TorvexBench startup   [--rounds N]            process start to window ready
 // The programs are copied from this program's folder; the simulated library is set up by each run.
-#include "Benches.h"
+#include "bench/Benches.h"
 
 #include <cstdio>
 #include <cstring>

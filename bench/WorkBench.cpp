@@ -1,12 +1,13 @@
 // Work per restore: the vendor-library calls (from the simulated library's journal) and the registry
 // operations (from Wine's relay trace, counting only calls made from the executable's own image) of
 // start-up and of each suspend and resume, against what the behaviour requires.
-#include "BenchMachine.h"
-#include "Benches.h"
-#include "FileTail.h"
-#include "Programs.h"
-#include "Table.h"
+#include "bench/Benches.h"
+#include "bench/common/BenchMachine.h"
+#include "bench/common/FileTail.h"
+#include "bench/common/Table.h"
 #include "mirov/Handles.h"
+#include "tests/support/SavedRegistryValues.h"
+#include "tests/support/WindowProgram.h"
 
 #include <tlhelp32.h>
 
@@ -218,7 +219,7 @@ public:
     }
 
     // Starts the program with relay tracing; its trace goes where this process's standard error goes.
-    static bool Start(Program& program, const std::string& exe) {
+    static bool Start(WindowProgram& program, const std::string& exe) {
         char saved[256] = {};
         const DWORD length = ::GetEnvironmentVariableA("WINEDEBUG", saved, sizeof saved);
         ::SetEnvironmentVariableA("WINEDEBUG", "-all,+relay");
@@ -236,7 +237,7 @@ bool RunScenario(BenchMachine& machine, Scenario scenario, const std::string& re
     machine.Prepare(scenario);
     Observer observer{FileTail(machine.JournalPath()), FileTail(relayLog), {}};
     observer.relay.SkipToEnd();
-    Program helper("TorvexHelp", kHelperWindow);
+    WindowProgram helper(kHelperWindow, "TorvexHelp");
     const bool traced = !relayLog.empty();
     if (!(traced ? RelayTrace::Start(helper, machine.HelperExe()) : helper.Start(machine.HelperExe())))
         return false;

@@ -1,4 +1,4 @@
-#include "FileTail.h"
+#include "bench/common/FileTail.h"
 
 #include "mirov/Handles.h"
 

@@ -1,4 +1,4 @@
-#include "Stats.h"
+#include "bench/common/Stats.h"
 
 #include <algorithm>
 #include <cmath>

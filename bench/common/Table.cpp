@@ -1,4 +1,4 @@
-#include "Table.h"
+#include "bench/common/Table.h"
 
 #include <algorithm>
 #include <cstdarg>

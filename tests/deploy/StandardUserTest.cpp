@@ -2,13 +2,13 @@
 // and INTERACTIVE, so a key whose access list grants Administrators nothing refuses the program's
 // full-access open as Windows refuses a standard user's filtered token. The installer, run with the
 // same token, reaches the list as the key's owner (owners may always read and change it).
-#include "ChildProcess.h"
-#include "HelperProcess.h"
-#include "HelperWindow.h"
-#include "ScratchKey.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
 #include "mirov/Handles.h"
+#include "tests/support/HelperProcess.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
+#include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
@@ -21,7 +21,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // The vendor's own key as a standard user meets it: full access for the system, reading for users.
@@ -96,7 +95,7 @@ const Calls kThresholds = {"TorvexSetItem(0x0E0A0014, 11) = 1", "TorvexSetItem(0
 
 class StandardUser : public ::testing::Test {
 protected:
-    StandardUser() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kThresholdKey) {}
+    StandardUser() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kProgramKey) {}
 
     void TearDown() override {
         for (HWND window : FindHelperWindows())
@@ -120,7 +119,7 @@ TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel
     m_sim.SetItem(0x0B060002, "Value", 1); // the feature is on: only thresholds and level are written
     for (DWORD k = 1; k <= 6; ++k)
         m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
-    KeyAccessList list(kThresholdKey);
+    KeyAccessList list(kProgramKey);
     ASSERT_TRUE(list.Set(kRefusingList));
 
     HelperProcess before(m_folder);

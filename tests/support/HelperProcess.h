@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/support/TestFolder.h"
-#include "tools/common/ChildProcess.h"
+#include "tests/support/WindowProgram.h"
 #include "tools/common/MessageBoxWatcher.h"
 
 #include <windows.h>
@@ -17,22 +17,21 @@ public:
 
     bool Start(const std::string& exePath = std::string());
     // Waits for the hidden window; null when it does not come.
-    HWND WaitForWindow(DWORD timeoutMs = 20000);
-    HWND Window() const { return m_window; }
+    HWND WaitForWindow(DWORD timeoutMs = 20000) { return m_program.WaitForWindow(timeoutMs); }
+    HWND Window() const { return m_program.Window(); }
 
-    // Sends and waits for the answer, as the system sends power broadcasts.
+    // Sends and waits for the answer, as the system sends power broadcasts; 0xBAD when none comes.
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam = 0) const;
     LRESULT Power(WPARAM event) const { return Send(WM_POWERBROADCAST, event); }
     // Posts the quit request and waits for the end; false when the program does not end.
-    bool Quit(DWORD timeoutMs = 20000);
+    bool Quit(DWORD timeoutMs = 20000) { return m_program.Quit(timeoutMs); }
 
-    ChildProcess& Process() { return m_process; }
+    ChildProcess& Process() { return m_program.Process(); }
     MessageBoxWatcher& Boxes() { return *m_boxes; }
     std::string ExePath() const { return m_exe; }
 
 private:
     std::string m_exe;
-    ChildProcess m_process;
+    WindowProgram m_program{kHelperWindow};
     std::unique_ptr<MessageBoxWatcher> m_boxes;
-    HWND m_window = nullptr;
 };

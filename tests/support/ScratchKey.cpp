@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char kTestRoot[] = "Software\\TorvexTests\\";
-
 bool IsEmptyKey(const std::string& path) {
     mirov::UniqueHkey key;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
@@ -125,8 +123,4 @@ DenySetValue::DenySetValue(const ScratchKey& key) {
 DenySetValue::~DenySetValue() {
     if (m_key)
         SetEveryoneAcl(m_key.Get(), 0);
-}
-
-std::string TestKeyPath() {
-    return kTestRoot + CurrentTestName();
 }

@@ -10,8 +10,8 @@
 // The program's own key under HKEY_LOCAL_MACHINE: thresholds in, "LastMode" out.
 constexpr char kProgramKey[] = "Software\\Orvane\\TORVEX3";
 
-// A key under HKEY_LOCAL_MACHINE for one test: removed with everything in it when the test starts
-// and again when it ends, together with the parents it leaves empty.
+// A key under HKEY_LOCAL_MACHINE for one test or benchmark: removed with everything in it when the test
+// starts and again when it ends, together with the parents it leaves empty.
 class ScratchKey {
 public:
     explicit ScratchKey(std::string path);
@@ -55,5 +55,5 @@ private:
     bool m_applied = false;
 };
 
-// The test's own key under HKLM\Software\TorvexTests.
+// The test's own key under HKLM\Software\TorvexTests (TestName.cpp: test programs only).
 std::string TestKeyPath();

@@ -7,15 +7,19 @@
 
 SimTorvex::SimTorvex(const std::string& name)
     : m_key("Software\\TorvexSim\\" + name), m_journal(TestFolder::TempRoot() + name + ".journal") {
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
+    Reset();
     ::SetEnvironmentVariableA("TORVEX_SIM_KEY", m_key.c_str());
     ::SetEnvironmentVariableA("TORVEX_SIM_JOURNAL", m_journal.c_str());
-    ClearJournal();
 }
 
 SimTorvex::~SimTorvex() {
     ::RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
     ::DeleteFileA(m_journal.c_str());
+}
+
+void SimTorvex::Reset() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, m_key.c_str());
+    ClearJournal();
 }
 
 void SimTorvex::Set(const char* name, DWORD value) {

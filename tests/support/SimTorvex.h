@@ -17,8 +17,8 @@ inline const std::vector<std::string> kTorvexExports = {
     "GetItemDefaultValue", "IsWhirroThreeSupported", "GetItemInformation",
 };
 
-// Sets up and observes the simulated vendor library for one test: its own registry key and
-// journal, both passed on to child processes through the environment.
+// Sets up and observes the simulated vendor library for one test or benchmark: its own registry key
+// and journal, both passed on to child processes through the environment.
 class SimTorvex {
 public:
     explicit SimTorvex(const std::string& name);
@@ -26,6 +26,8 @@ public:
     SimTorvex(const SimTorvex&) = delete;
     SimTorvex& operator=(const SimTorvex&) = delete;
 
+    // Every answer back to its default, and an empty journal.
+    void Reset();
     void Set(const char* name, DWORD value);
     void SetResult(const char* exportName, DWORD value);
     void SetItem(DWORD item, const char* flag, DWORD value);

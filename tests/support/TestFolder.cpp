@@ -2,7 +2,6 @@
 
 #include "mirov/Path.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <fstream>
@@ -62,14 +61,4 @@ void TestFolder::RemoveTree(const std::string& path) {
         ::FindClose(find);
     }
     ::RemoveDirectoryA(folder.c_str());
-}
-
-std::string CurrentTestName() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name) {
-        if (c == '/')
-            c = '_';
-    }
-    return name;
 }

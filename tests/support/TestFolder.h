@@ -26,5 +26,5 @@ private:
     std::string m_path;
 };
 
-// The current test's "Suite.Name", usable as a file or key name.
+// The current test's "Suite.Name", usable as a file or key name (TestName.cpp: test programs only).
 std::string CurrentTestName();

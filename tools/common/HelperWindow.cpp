@@ -15,7 +15,7 @@ BOOL CALLBACK CollectHelper(HWND window, LPARAM param) {
     ::GetWindowTextA(window, title, sizeof title);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
-    if (lstrcmpA(className, "TMainForm") == 0 && lstrcmpA(title, "Torvex Help") == 0 &&
+    if (lstrcmpA(className, kHelperClassName) == 0 && lstrcmpA(title, kHelperTitle) == 0 &&
         (search.pid == 0 || search.pid == pid))
         search.found.push_back(window);
     return TRUE;

@@ -4,8 +4,11 @@
 
 #include <vector>
 
-// The helper's hidden main window as other programs find it: class "TMainForm", title "Torvex Help".
-// pid 0 finds the windows of every process.
+// The helper's hidden main window as other programs find it.
+constexpr char kHelperClassName[] = "TMainForm";
+constexpr char kHelperTitle[] = "Torvex Help";
+
+// The helper's windows; pid 0 finds the windows of every process.
 std::vector<HWND> FindHelperWindows(DWORD pid = 0);
 
 // Waits until the process has its window; null on time-out.
