@@ -3,7 +3,6 @@
 // to quit and removes what was installed, and only that.
 #include "ChildProcess.h"
 #include "HelperWindow.h"
-#include "PeImage.h"
 #include "SimTorvex.h"
 #include "TestFolder.h"
 #include "mirov/Handles.h"
@@ -11,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -21,10 +22,19 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kUninstaller[] = "TorvexHelp-Uninstall.exe";
 constexpr DWORD kSetupTimeoutMs = 60000;
 // The build of this test program, and so of the library it copies from its own folder.
-constexpr WORD kOwnMachine = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+constexpr const char* kOwnBuild = sizeof(void*) == 8 ? "x64" : "x86";
+
+std::string PackageFolder() {
+    return TestFolder::BinFolder() + "..\\..\\package\\";
+}
 
 std::string InstallerPath() {
-    return TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
+    return PackageFolder() + "TorvexHelp-Setup.exe";
+}
+
+std::string FileContent(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool FileExists(const std::string& path) {
@@ -120,9 +130,14 @@ protected:
     // In place (_?=): the uninstaller does not copy itself away first, so its end is the work's end.
     DWORD UninstallInPlace() const { return RunToEnd(m_folder / kUninstaller, "/S _?=" + Dir()); }
 
-    WORD InstalledMachine() const {
-        PeImage exe;
-        return exe.Load(m_folder / "TorvexHelp.exe") ? exe.Machine() : 0;
+    // Which of the two builds the installer carries was installed: "x64", "x86", or "" for neither.
+    std::string InstalledBuild() const {
+        const std::string installed = FileContent(m_folder / "TorvexHelp.exe");
+        for (const char* build : {"x64", "x86"}) {
+            if (!installed.empty() && installed == FileContent(PackageFolder() + build + "\\TorvexHelp.exe"))
+                return build;
+        }
+        return std::string();
     }
 
     // The running copy's process, opened so that its end and exit code can be seen after it is gone.
@@ -155,7 +170,7 @@ TEST_F(Installer, InstallsBesideTheLibraryStartsAndUninstallsAfterTheProgramQuit
     ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
     ASSERT_EQ(Install(), 0u);
     ExpectInstalledAndRegistered();
-    EXPECT_EQ(InstalledMachine(), kOwnMachine);
+    EXPECT_EQ(InstalledBuild(), kOwnBuild);
 
     const HWND window = WaitForHelperWindow(0, 20000);
     ASSERT_NE(window, nullptr) << "the installer did not start the program";
@@ -214,7 +229,7 @@ TEST_F(Installer, ReinstallAsksTheRunningCopyToQuitAndStartsTheNewOne) {
 TEST_F(Installer, WithoutTheLibraryInstallsAndRegistersButDoesNotStart) {
     ASSERT_EQ(Install(), 0u);
     ExpectInstalledAndRegistered();
-    EXPECT_EQ(InstalledMachine(), IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(InstalledBuild(), "x64");
     // Started, it could only report the missing library.
     EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr);
     EXPECT_EQ(UninstallInPlace(), 0u);
@@ -229,7 +244,7 @@ TEST_F(Installer, ThirtyTwoBitLibraryGetsTheX86Build) {
     // the copy may not have its window yet: it must still be ended before its file goes.
     ASSERT_EQ(Install(), 0u);
     ExpectInstalledAndRegistered();
-    EXPECT_EQ(InstalledMachine(), IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(InstalledBuild(), "x86");
     EXPECT_EQ(UninstallInPlace(), 0u);
     ExpectRemoved();
     EXPECT_TRUE(FindHelperWindows().empty());
