@@ -518,12 +518,30 @@ Section "${PRODUCT}"
   ${EndIf}
 SectionEnd
 
+; Ends a running copy and removes the program's file. A copy started a moment ago may not have its
+; window yet, and a running program's file cannot be removed, so both are tried again until the file
+; is gone; after QUIT_WAIT_MS it is left to be removed at the next restart.
+Function un.EndAndRemoveProgram
+  Push $0 ; milliseconds waited
+  StrCpy $0 0
+  ${Do}
+    Call un.QuitRunningCopy
+    ClearErrors
+    Delete "$INSTDIR\${EXE}"
+    ${IfNotThen} ${Errors} ${|} ${Break} ${|}
+    ${If} $0 >= ${QUIT_WAIT_MS}
+      MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} did not end; its file is removed at the next restart." /SD IDOK
+      Delete /REBOOTOK "$INSTDIR\${EXE}"
+      ${Break}
+    ${EndIf}
+    Sleep 250
+    IntOp $0 $0 + 250
+  ${Loop}
+  Pop $0
+FunctionEnd
+
 Section "Uninstall"
-  Call un.QuitRunningCopy
-  ${If} $R9 == running
-    MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} did not end; its file is removed at the next restart." /SD IDOK
-  ${EndIf}
-  Delete /REBOOTOK "$INSTDIR\${EXE}"
+  Call un.EndAndRemoveProgram
   ; Only the entry of this installation: another one may have registered itself since.
   ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $0 == '"$INSTDIR\${EXE}"'

@@ -1,14 +1,19 @@
-# The demo's steps, run by scripts/demo inside Xvfb. Sourced, not run.
+# The demo's steps for the build $TORVEX_ARCH (x64 or x86), run by scripts/demo inside Xvfb.
+# Sourced, not run.
 source "$TORVEX_ROOT/scripts/lib.sh"
 wine_env
-BIN=$BUILD/x64/bin
-DEMO=$BUILD/demo
+ARCH=${TORVEX_ARCH:-x64}
+BIN=$BUILD/$ARCH/bin
+DEMO=$BUILD/demo-$ARCH
 SIM='HKCU\Software\TorvexSim'
 PRODUCT='HKLM\Software\Orvane\TORVEX3'
+# The registry view the build reads: an x86 program on 64-bit Windows sees the 32-bit one.
+VIEW=$([ "$ARCH" = x64 ] && echo /reg:64 || echo /reg:32)
+reg() { wine reg "$@" "$VIEW"; }
 
 say() { printf '\n-- %s\n' "$*"; }
-sim_set() { wine reg add "$SIM${3:-}" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null; }
-sim_get() { printf '%d' "$(wine reg query "$SIM" /v "$1" | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }')"; }
+sim_set() { reg add "$SIM${3:-}" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null; }
+sim_get() { printf '%d' "$(reg query "$SIM" /v "$1" | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }')"; }
 ctl() { wine "$BIN/TorvexCtl.exe" "$@" | tr -d '\r'; }
 
 wine_start
@@ -16,9 +21,10 @@ trap 'kill $(jobs -p) 2>/dev/null; wine_stop' EXIT
 
 rm -rf "$DEMO" && mkdir -p "$DEMO"
 cp "$BIN/TorvexHelp.exe" "$BIN/Torvex.dll" "$DEMO/"
-wine reg delete "$SIM" /f >/dev/null 2>&1 || true
-wine reg delete "$PRODUCT" /f >/dev/null 2>&1 || true
+reg delete "$SIM" /f >/dev/null 2>&1 || true
+reg delete "$PRODUCT" /f >/dev/null 2>&1 || true
 
+printf '\n==== The %s build ====\n' "$ARCH"
 say "The simulated machine: support state 3 (capability item 0x0B060003 = 2), level 3, feature switched off"
 sim_set Value 2 '\Items\0B060003'
 sim_set Value 0 '\Items\0B060002'
@@ -48,7 +54,7 @@ echo "level now: $level"
 
 say "The user picks the user level 0x8000; another program leaves six thresholds in $PRODUCT"
 for k in 1 2 3 4 5 6; do
-    wine reg add "$PRODUCT" /v Threshold$k /t REG_DWORD /d $((k * 10)) /f >/dev/null
+    reg add "$PRODUCT" /v Threshold$k /t REG_DWORD /d $((k * 10)) /f >/dev/null
 done
 sim_set Level 32768
 echo "suspend: $(ctl suspend)"
@@ -56,8 +62,8 @@ sim_set Level 1
 echo "resume: $(ctl resume)"
 user_level=$(sim_get Level)
 echo "level now: $user_level"
-last_mode=$(wine reg query 'HKLM\Software\Orvane\Torvex3' /v LastMode | tr -d '\r' | awk '$1 == "LastMode" { print $3 }')
-echo "LastMode (reg query): $last_mode"
+last_mode=$(reg query 'HKLM\Software\Orvane\Torvex3' /v LastMode | tr -d '\r' | awk '$1 == "LastMode" { print $3 }')
+echo "LastMode (reg query $VIEW): $last_mode"
 
 say "Asking the program to quit"
 echo "quit: $(ctl quit --post)"
@@ -74,7 +80,7 @@ if [ -s "$DEMO/boxes.txt" ]; then sed 's/^/   /' "$DEMO/boxes.txt"; else echo " 
 say "Exit code of TorvexHelp.exe: $code"
 
 if [ "$level" = "3" ] && [ "$user_level" = "32768" ] && [ "$last_mode" = "0x8000" ] && [ "$code" = "0" ]; then
-    echo; echo "RESULT: each level active at a sleep (3, then the user level with its thresholds) was active again after the wake."
+    echo; echo "RESULT ($ARCH): each level active at a sleep (3, then the user level with its thresholds) was active again after the wake."
 else
-    echo; echo "RESULT: FAILED (levels $level and $user_level, LastMode $last_mode, exit code $code)"; exit 1
+    echo; echo "RESULT ($ARCH): FAILED (levels $level and $user_level, LastMode $last_mode, exit code $code)"; exit 1
 fi

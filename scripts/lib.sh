@@ -4,7 +4,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${TORVEX_BUILD:-$ROOT/build}
 
-PACKAGES=(cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 xvfb xauth googletest)
+# wine32 is the 32-bit half of Wine, which runs the x86 build.
+PACKAGES=(cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb xauth googletest)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -19,23 +20,26 @@ ensure_packages() {
         return 1
     fi
     log "installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # build ARCH (x64|x86) [extra cmake arguments]
 build() {
-    local arch=$1 toolchain tests=OFF
+    local arch=$1 toolchain
     shift
     case $arch in
-        x64) toolchain=mingw-x86_64; tests=ON ;;
+        x64) toolchain=mingw-x86_64 ;;
         x86) toolchain=mingw-i686 ;;
     esac
     log "building $arch"
     mkdir -p "$BUILD"
     local buildlog=$BUILD/build-$arch.log
     if ! { cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=$tests "$@" &&
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=ON "$@" &&
            cmake --build "$BUILD/$arch" -j "$(nproc)" -- --no-print-directory; } >"$buildlog" 2>&1; then
         tail -n 40 "$buildlog" >&2
         log "the $arch build failed (whole log: $buildlog)"
@@ -43,18 +47,25 @@ build() {
     fi
 }
 
-# A private Wine prefix under the build folder, made once and reused.
+# A private Wine prefix under the build folder, made once and reused. It must be made with both
+# halves of Wine installed: one made by wine64 alone lacks syswow64 and then fails to start anything
+# through /usr/bin/wine ("could not load kernel32.dll"), so such a prefix is made anew.
 wine_env() {
     export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all
     # No Mono or Gecko download prompts: the programs here need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+        log "making the 64-bit-only Wine prefix anew with both halves"
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         log "creating the Wine prefix"
         mkdir -p "$WINEPREFIX"
         wineboot -i </dev/null >/dev/null 2>&1
         # Boxes close at once without a window manager; a crash shows as an exit code, not a dialog.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f /reg:64 >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f /reg:64 >/dev/null 2>&1
         wineserver -w
     fi
 }
@@ -64,6 +75,19 @@ wine_env() {
 wine_start() {
     wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
     wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# Whether this machine runs 32-bit Windows programs: a tiny x86 program must start and return its
+# exit code. Prints nothing when it does, else one line saying what failed.
+probe_x86() {
+    local probe=$BUILD/probe-x86.exe code
+    if ! printf 'int main(void) { return 42; }\n' | i686-w64-mingw32-gcc -x c -o "$probe" - 2>/dev/null; then
+        echo "the 32-bit probe program could not be built (i686-w64-mingw32-gcc)"
+        return 0
+    fi
+    code=0
+    wine "$probe" </dev/null >/dev/null 2>&1 || code=$?
+    [ "$code" -eq 42 ] || echo "a 32-bit program does not run under Wine here (probe exit code $code, expected 42)"
 }
 
 wine_stop() {

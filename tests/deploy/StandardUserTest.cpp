@@ -100,8 +100,16 @@ protected:
     void TearDown() override {
         for (HWND window : FindHelperWindows())
             ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
-        ::RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunKey, "TorvexHelp");
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKey);
+        // The 64-bit installer writes these in the 64-bit view, whichever build this test is.
+        mirov::UniqueHkey run;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, run.Put()) ==
+            ERROR_SUCCESS)
+            ::RegDeleteValueA(run.Get(), "TorvexHelp");
+        mirov::UniqueHkey uninstall;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                            uninstall.Put()) == ERROR_SUCCESS)
+            ::RegDeleteTreeA(uninstall.Get(), nullptr);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
     }
 
     std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }

@@ -1,3 +1,4 @@
+#include "mirov/Handles.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/system/HelperTestBase.h"
 
@@ -12,12 +13,16 @@ using Calls = std::vector<std::string>;
 
 constexpr DWORD kFeatureSwitch = 0x0B060002;
 
-// "LastMode" as a person reads it back: "reg query", the value's hexadecimal text.
+constexpr bool kX64 = sizeof(void*) == 8;
+
+// "LastMode" as a person reads it back: "reg query" in the registry view of the build under test,
+// the value's hexadecimal text.
 std::string LastModeByRegQuery(const TestFolder& folder) {
     const std::string out = folder / "lastmode.txt";
     ChildProcess reg;
     reg.Start("C:\\windows\\system32\\cmd.exe",
-              "/c reg query \"HKLM\\Software\\Orvane\\Torvex3\" /v LastMode > \"" + out + "\"");
+              std::string("/c reg query \"HKLM\\Software\\Orvane\\Torvex3\" /v LastMode ") +
+                  (kX64 ? "/reg:64" : "/reg:32") + " > \"" + out + "\"");
     reg.Wait(20000);
     std::ifstream file(out);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
@@ -26,6 +31,21 @@ std::string LastModeByRegQuery(const TestFolder& folder) {
         return "(none)";
     const size_t start = text.find_first_not_of(" \t", type + 9);
     return text.substr(start, text.find_first_of("\r\n", start) - start);
+}
+
+// "LastMode" read through the 64-bit registry view, where the x86 build's key shows under
+// WOW6432Node; 0xFFFFFFFF when it is not there.
+DWORD LastModeIn64BitView() {
+    const char* path = kX64 ? "Software\\Orvane\\TORVEX3" : "Software\\WOW6432Node\\Orvane\\TORVEX3";
+    mirov::UniqueHkey key;
+    DWORD value = 0xFFFFFFFF;
+    DWORD size = sizeof value;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) !=
+            ERROR_SUCCESS ||
+        ::RegQueryValueExA(key.Get(), "LastMode", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    return value;
 }
 
 } // namespace
@@ -86,6 +106,7 @@ TEST_F(Switch, OrdinaryLevelInStateThreeSwitchesTheFeatureOnAndRecordsIt) {
     SleepAndWake(3);
     EXPECT_EQ(Writes(), (Calls{"TorvexSetItem(0x0B060002, 1) = 1", "TorvexSetLevel(3) = 1"}));
     EXPECT_EQ(LastModeByRegQuery(m_folder), "0x3");
+    EXPECT_EQ(LastModeIn64BitView(), 3u);
 }
 
 TEST_F(Switch, SleepAtLevelZeroLeavesTheFeatureAsItWas) {
