@@ -1,11 +1,11 @@
 // The installer built by scripts/package, run silently under Wine: it puts the program beside the
 // vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
 // to quit and removes what was installed, and only that.
-#include "ChildProcess.h"
-#include "HelperWindow.h"
-#include "SimTorvex.h"
-#include "TestFolder.h"
 #include "mirov/Handles.h"
+#include "tests/support/SimTorvex.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
+#include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
