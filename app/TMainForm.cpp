@@ -18,7 +18,7 @@ void KeepHidden(HWND window, UINT message, WINDOWPOS& position) {
     if (!(position.flags & SWP_SHOWWINDOW))
         return;
     if (message == WM_WINDOWPOSCHANGING)
-        position.flags &= ~SWP_SHOWWINDOW;
+        position.flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
     else // shown by a change made with SWP_NOSENDCHANGING, which passes by the above
         ::ShowWindow(window, SW_HIDE);
 }

@@ -66,7 +66,7 @@ std::wstring WidenAnsi(const std::string& text) {
         return std::wstring();
     const int size = static_cast<int>(text.size());
     std::wstring wide(text.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], size));
+    wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], size)));
     return wide;
 }
 
