@@ -30,14 +30,14 @@ template <typename Fn> void Resolve(HMODULE module, const char* name, Fn& field)
     field = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
 }
 
-bool FileExists(const std::wstring& path) {
+bool FileExists(const mirov::WideString& path) {
     WIN32_FIND_DATAW data;
     mirov::UniqueFindHandle find(::FindFirstFileW(path.c_str(), &data));
     return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Wide, so that the box names the real folder where the ANSI code page cannot show it.
-void ShowLoadError(const std::wstring& text) {
+void ShowLoadError(const mirov::WideString& text) {
     ::MessageBoxW(nullptr, text.c_str(), mirov::WidenAnsi(kLoadErrorCaption).c_str(), MB_OK);
 }
 
@@ -62,14 +62,14 @@ std::string VeltraDll::GetDllPath() {
     return mirov::NarrowAnsiExact(ExactDllPath());
 }
 
-std::wstring VeltraDll::ExactDllPath() const {
-    std::wstring path = mirov::ExtractDirectory(mirov::GetExeFileNameW());
+mirov::WideString VeltraDll::ExactDllPath() const {
+    mirov::WideString path = mirov::ExtractDirectory(mirov::GetExeFileNameW());
     if (!m_subFolder.empty())
         path += mirov::WidenAnsi(m_subFolder) + L"\\";
     return path + L"Torvex.dll";
 }
 
-std::wstring VeltraDll::LibraryPath() {
+mirov::WideString VeltraDll::LibraryPath() {
     const std::string path = GetDllPath();
     // Odd on purpose: empty means the ANSI code page cannot show the library's own path, so the
     // exact one is used; any other text is the path itself, also where a derived class moved it.
@@ -77,7 +77,7 @@ std::wstring VeltraDll::LibraryPath() {
 }
 
 bool VeltraDll::Init() {
-    const std::wstring path = LibraryPath();
+    const mirov::WideString path = LibraryPath();
     if (!FileExists(path)) {
         ShowLoadError(L"Can not find " + path);
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "level/VeltraImp.h"
+#include "mirov/Path.h"
 
 #include <windows.h>
 
@@ -64,8 +65,8 @@ private:
     void ResolveEntryPoints();
     SupportState ClassifySupport();
     // The path the library is found and loaded by: exact, whatever the folder's name.
-    std::wstring ExactDllPath() const;
-    std::wstring LibraryPath();
+    mirov::WideString ExactDllPath() const;
+    mirov::WideString LibraryPath();
 
     // The steps around a level switch; they act only in support states 3 and 4.
     void ApplyLevelPreStep(Level level);

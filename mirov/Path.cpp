@@ -14,8 +14,8 @@ DWORD ModuleFileName(wchar_t* buffer, DWORD size) {
     return ::GetModuleFileNameW(nullptr, buffer, size);
 }
 
-template <typename Char> std::basic_string<Char> ExeFileName() {
-    std::basic_string<Char> buffer(128, Char());
+template <typename String> String ExeFileName() {
+    String buffer(128, typename String::value_type());
     for (;;) {
         const DWORD length = ModuleFileName(&buffer[0], static_cast<DWORD>(buffer.size()));
         // A full buffer may hold a cut name: ask again with twice the room.
@@ -39,18 +39,18 @@ template <typename String> String DirectoryOf(const String& path) {
 } // namespace
 
 std::string GetExeFileName() {
-    return ExeFileName<char>();
+    return ExeFileName<std::string>();
 }
 
-std::wstring GetExeFileNameW() {
-    return ExeFileName<wchar_t>();
+WideString GetExeFileNameW() {
+    return ExeFileName<WideString>();
 }
 
 std::string ExtractDirectory(const std::string& path) {
     return DirectoryOf(path);
 }
 
-std::wstring ExtractDirectory(const std::wstring& path) {
+WideString ExtractDirectory(const WideString& path) {
     return DirectoryOf(path);
 }
 
@@ -61,16 +61,16 @@ std::string ExtractFileName(const std::string& path) {
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-std::wstring WidenAnsi(const std::string& text) {
+WideString WidenAnsi(const std::string& text) {
     if (text.empty())
-        return std::wstring();
+        return WideString();
     const int size = static_cast<int>(text.size());
-    std::wstring wide(text.size(), L'\0');
+    WideString wide(text.size(), L'\0');
     wide.resize(static_cast<size_t>(::MultiByteToWideChar(CP_ACP, 0, text.data(), size, &wide[0], size)));
     return wide;
 }
 
-std::string NarrowAnsiExact(const std::wstring& text) {
+std::string NarrowAnsiExact(const WideString& text) {
     if (text.empty())
         return std::string();
     const int size = static_cast<int>(text.size());

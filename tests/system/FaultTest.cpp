@@ -7,9 +7,14 @@
 
 namespace {
 
+std::wstring Widen(const std::string& text) {
+    const mirov::WideString wide = mirov::WidenAnsi(text);
+    return std::wstring(wide.begin(), wide.end());
+}
+
 bool CopyFromBin(const char* name, const std::wstring& folder) {
-    return ::CopyFileW(mirov::WidenAnsi(TestFolder::BinFolder() + name).c_str(),
-                       (folder + mirov::WidenAnsi(name)).c_str(), FALSE) != 0;
+    return ::CopyFileW(Widen(TestFolder::BinFolder() + name).c_str(), (folder + Widen(name)).c_str(),
+                       FALSE) != 0;
 }
 
 // A folder made and removed by its exact name, which the ANSI calls of TestFolder cannot reach.
@@ -130,7 +135,7 @@ TEST_F(Faults, FolderNamesOutsideTheCodePageFindTheLibraryBesideTheProgram) {
     // "M\u0101dir" reads "Madir" in the ANSI code page: the library of that look-alike must stay unloaded.
     ASSERT_TRUE(m_folder.MakeFolder("Madir") &&
                 m_folder.CopyFromBin("TorvexMissingExport.dll", "Madir\\Torvex.dll"));
-    const WideFolder accented(mirov::WidenAnsi(m_folder.Path()) + L"M\u0101dir\\");
+    const WideFolder accented(Widen(m_folder.Path()) + L"M\u0101dir\\");
     ASSERT_TRUE(accented.created);
     ASSERT_TRUE(CopyFromBin("TorvexHelp.exe", accented.path) && CopyFromBin("Torvex.dll", accented.path));
     {
@@ -144,8 +149,7 @@ TEST_F(Faults, FolderNamesOutsideTheCodePageFindTheLibraryBesideTheProgram) {
         EXPECT_TRUE(helper.Quit());
     }
     // Cyrillic and CJK letters: the box names the real folder, and the library there is found.
-    const WideFolder foreign(mirov::WidenAnsi(m_folder.Path()) +
-                             L"\u041F\u0430\u043F\u043A\u0430 \u6587\u4EF6\\");
+    const WideFolder foreign(Widen(m_folder.Path()) + L"\u041F\u0430\u043F\u043A\u0430 \u6587\u4EF6\\");
     ASSERT_TRUE(foreign.created && CopyFromBin("TorvexHelp.exe", foreign.path));
     {
         WideHelper helper(foreign.path);
