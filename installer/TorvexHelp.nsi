@@ -522,21 +522,25 @@ SectionEnd
 ; window yet, and a running program's file cannot be removed, so both are tried again until the file
 ; is gone; after QUIT_WAIT_MS it is left to be removed at the next restart.
 Function un.EndAndRemoveProgram
-  Push $0 ; milliseconds waited
-  StrCpy $0 0
+  Push $0 ; tick count at the start
+  Push $1 ; milliseconds since
+  ; Time read from the clock: each quit request may itself wait up to QUIT_WAIT_MS for a copy that hangs.
+  System::Call 'kernel32::GetTickCount() i .r0'
   ${Do}
     Call un.QuitRunningCopy
     ClearErrors
     Delete "$INSTDIR\${EXE}"
     ${IfNotThen} ${Errors} ${|} ${Break} ${|}
-    ${If} $0 >= ${QUIT_WAIT_MS}
+    System::Call 'kernel32::GetTickCount() i .r1'
+    IntOp $1 $1 - $0
+    ${If} $1 >= ${QUIT_WAIT_MS}
       MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} did not end; its file is removed at the next restart." /SD IDOK
       Delete /REBOOTOK "$INSTDIR\${EXE}"
       ${Break}
     ${EndIf}
     Sleep 250
-    IntOp $0 $0 + 250
   ${Loop}
+  Pop $1
   Pop $0
 FunctionEnd
 
