@@ -42,6 +42,12 @@ DWORD WINAPI FailResumeThread(HANDLE) {
     return static_cast<DWORD>(-1);
 }
 
+// Wine's 32-bit half crashes the whole process in about half the runs when it ends a thread that was
+// created suspended and never ran; Windows ends such a thread cleanly.
+bool IsWine32() {
+    return sizeof(void*) == 4 && ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version");
+}
+
 } // namespace
 
 TEST(Thread, RunsOnItsOwnThreadOnlyOnceResumed) {
@@ -103,6 +109,9 @@ TEST(Thread, NeverResumedThreadEndsWithItsObjectWithoutRunning) {
 }
 
 TEST(Thread, ThreadThatCannotBeResumedEndsWithItsObject) {
+    if (IsWine32())
+        GTEST_SKIP() << "Wine's 32-bit TerminateThread of a never-run thread crashes the process; the x64 "
+                        "run proves this";
     const auto ran = NewEvent();
     const auto destroyed = NewEvent();
     mirov::UniqueHandle end;
