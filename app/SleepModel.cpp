@@ -1,8 +1,8 @@
 #include "app/SleepModel.h"
 
-#include <memory>
+#include "mirov/Handles.h"
+
 #include <string>
-#include <type_traits>
 
 namespace {
 
@@ -10,8 +10,6 @@ namespace {
 // run time; powrprof.dll is loaded only for this, to keep it out of the imports.
 using CallNtPowerInformationFunction = LONG(WINAPI*)(POWER_INFORMATION_LEVEL, PVOID, ULONG, PVOID, ULONG);
 using RegisterFunction = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
-
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&::FreeLibrary)>;
 
 constexpr LONG kStatusSuccess = 0;
 
@@ -21,12 +19,12 @@ template <typename Function> Function Resolve(HMODULE module, const char* name) 
 }
 
 // From the system folder only: a copy beside the program must not be loaded instead.
-UniqueModule LoadSystemLibrary(const char* name) {
+mirov::UniqueModule LoadSystemLibrary(const char* name) {
     char folder[MAX_PATH] = {};
     const UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return UniqueModule(nullptr, &::FreeLibrary);
-    return UniqueModule(::LoadLibraryA((std::string(folder) + "\\" + name).c_str()), &::FreeLibrary);
+        return mirov::UniqueModule();
+    return mirov::UniqueModule(::LoadLibraryA((std::string(folder) + "\\" + name).c_str()));
 }
 
 } // namespace
@@ -39,8 +37,8 @@ SleepModel::~SleepModel() {
 }
 
 bool SleepModel::QueryModernStandby() {
-    const UniqueModule powrprof = LoadSystemLibrary("powrprof.dll");
-    const auto query = Resolve<CallNtPowerInformationFunction>(powrprof.get(), "CallNtPowerInformation");
+    const mirov::UniqueModule powrprof = LoadSystemLibrary("powrprof.dll");
+    const auto query = Resolve<CallNtPowerInformationFunction>(powrprof.Get(), "CallNtPowerInformation");
     POWER_PLATFORM_INFORMATION platform = {};
     // Any failure (older Windows, a level the system does not know) means a classic machine.
     return query && query(PlatformInformation, nullptr, 0, &platform, sizeof platform) == kStatusSuccess &&

@@ -109,24 +109,15 @@ void TMainForm::WMPowerBroadcast(WPARAM event) {
     // switch levels: the keeper then leaves every event alone.
     if (m_thermostatSupported || !Veltra::Instance().IsSupported())
         return;
-    switch (static_cast<DWORD>(event)) {
-    case PBT_APMRESUMEAUTOMATIC:
-        // The wake of a Modern Standby machine; a classic one ignores it.
-        if (!m_sleepModel.IsWake(PBT_APMRESUMEAUTOMATIC))
-            break;
-        [[fallthrough]];
-    case PBT_APMRESUMESUSPEND:
-    case PBT_APMRESUMECRITICAL:
-        // Every resume restores again; the saved level is kept for the next one.
+    const auto number = static_cast<DWORD>(event);
+    if (m_sleepModel.IsWake(number)) {
+        // 6 and 7 everywhere, 18 on a Modern Standby machine. Every wake restores again; the saved
+        // level is kept for the next one.
         RestoreSavedLevel();
-        break;
-    case PBT_APMSUSPEND:
+    } else if (number == PBT_APMSUSPEND) {
         ++m_suspends;
         // Whatever the read yields, 0 included, so a failed read never leads to a stale restore.
         m_savedLevel = static_cast<int32_t>(Veltra::Instance().GetLevel());
-        break;
-    default:
-        break;
     }
 }
 

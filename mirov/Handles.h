@@ -94,11 +94,18 @@ struct WindowTraits : DefaultValidity<HWND> {
     static void Close(Type w) { ::DestroyWindow(w); } // on the thread that created the window
 };
 
+struct ModuleTraits : DefaultValidity<HMODULE> {
+    using Type = HMODULE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type m) { ::FreeLibrary(m); }
+};
+
 using UniqueHandle = Unique<HandleTraits>;         // events, mutexes, threads, processes, mappings
 using UniqueFileHandle = Unique<FileHandleTraits>; // CreateFile, pipes
 using UniqueFindHandle = Unique<FindHandleTraits>;
 using UniqueHkey = Unique<HkeyTraits>;
 using UniqueMappingView = Unique<MappingViewTraits>;
 using UniqueWindow = Unique<WindowTraits>;
+using UniqueModule = Unique<ModuleTraits>; // LoadLibrary
 
 } // namespace mirov

@@ -4,7 +4,7 @@
 
 namespace mirov {
 
-// Exact wide text. A traits type of its own on purpose: WideString links libstdc++'s whole wide-string
+// Exact wide text. A traits type of its own on purpose: std::wstring links libstdc++'s whole wide-string
 // instantiation (about 30 KB), which would take the x86 build over its size goal; this instantiates
 // only the members used.
 struct WideCharTraits : std::char_traits<wchar_t> {};

@@ -1,25 +1,20 @@
+#include "mirov/Path.h"
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
-#include "mirov/Path.h"
 
 #include <memory>
 #include <utility>
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-    const mirov::WideString wide = mirov::WidenAnsi(text);
-    return std::wstring(wide.begin(), wide.end());
-}
-
-bool CopyFromBin(const char* name, const std::wstring& folder) {
-    return ::CopyFileW(Widen(TestFolder::BinFolder() + name).c_str(), (folder + Widen(name)).c_str(),
-                       FALSE) != 0;
+bool CopyFromBin(const char* name, const mirov::WideString& folder) {
+    return ::CopyFileW(mirov::WidenAnsi(TestFolder::BinFolder() + name).c_str(),
+                       (folder + mirov::WidenAnsi(name)).c_str(), FALSE) != 0;
 }
 
 // A folder made and removed by its exact name, which the ANSI calls of TestFolder cannot reach.
 struct WideFolder {
-    explicit WideFolder(std::wstring folder) : path(std::move(folder)) {
+    explicit WideFolder(mirov::WideString folder) : path(std::move(folder)) {
         Remove();
         created = ::CreateDirectoryW(path.c_str(), nullptr) != 0;
     }
@@ -30,13 +25,13 @@ struct WideFolder {
         ::RemoveDirectoryW(path.c_str());
     }
 
-    std::wstring path;
+    mirov::WideString path;
     bool created = false;
 };
 
 // The program started by its exact path, as the shell starts it from a folder of any name.
 struct WideHelper {
-    explicit WideHelper(const std::wstring& folder) {
+    explicit WideHelper(const mirov::WideString& folder) {
         if (!process.Start(folder + L"TorvexHelp.exe", folder))
             return;
         boxes = std::make_unique<MessageBoxWatcher>(process.Pid());
@@ -135,7 +130,7 @@ TEST_F(Faults, FolderNamesOutsideTheCodePageFindTheLibraryBesideTheProgram) {
     // "M\u0101dir" reads "Madir" in the ANSI code page: the library of that look-alike must stay unloaded.
     ASSERT_TRUE(m_folder.MakeFolder("Madir") &&
                 m_folder.CopyFromBin("TorvexMissingExport.dll", "Madir\\Torvex.dll"));
-    const WideFolder accented(Widen(m_folder.Path()) + L"M\u0101dir\\");
+    const WideFolder accented(mirov::WidenAnsi(m_folder.Path()) + L"M\u0101dir\\");
     ASSERT_TRUE(accented.created);
     ASSERT_TRUE(CopyFromBin("TorvexHelp.exe", accented.path) && CopyFromBin("Torvex.dll", accented.path));
     {
@@ -149,7 +144,8 @@ TEST_F(Faults, FolderNamesOutsideTheCodePageFindTheLibraryBesideTheProgram) {
         EXPECT_TRUE(helper.Quit());
     }
     // Cyrillic and CJK letters: the box names the real folder, and the library there is found.
-    const WideFolder foreign(Widen(m_folder.Path()) + L"\u041F\u0430\u043F\u043A\u0430 \u6587\u4EF6\\");
+    const WideFolder foreign(mirov::WidenAnsi(m_folder.Path()) +
+                             L"\u041F\u0430\u043F\u043A\u0430 \u6587\u4EF6\\");
     ASSERT_TRUE(foreign.created && CopyFromBin("TorvexHelp.exe", foreign.path));
     {
         WideHelper helper(foreign.path);

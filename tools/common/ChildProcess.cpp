@@ -4,30 +4,18 @@ ChildProcess::~ChildProcess() {
     Kill();
 }
 
-namespace {
-
-// std::wstring, as the tools' callers use it (mirov's wide text has a traits type of its own).
-std::wstring Widen(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<size_t>(::MultiByteToWideChar(
-        CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()))));
-    return wide;
-}
-
-} // namespace
-
 bool ChildProcess::Start(const std::string& exe, const std::string& arguments, const std::string& folder) {
-    const std::wstring commandLine =
-        L"\"" + Widen(exe) + L"\"" + (arguments.empty() ? L"" : L" " + Widen(arguments));
-    return StartCommand(Widen(exe), commandLine, Widen(folder));
+    const mirov::WideString commandLine = L"\"" + mirov::WidenAnsi(exe) + L"\"" +
+                                          (arguments.empty() ? L"" : L" " + mirov::WidenAnsi(arguments));
+    return StartCommand(mirov::WidenAnsi(exe), commandLine, mirov::WidenAnsi(folder));
 }
 
-bool ChildProcess::Start(const std::wstring& exe, const std::wstring& folder) {
+bool ChildProcess::Start(const mirov::WideString& exe, const mirov::WideString& folder) {
     return StartCommand(exe, L"\"" + exe + L"\"", folder);
 }
 
-bool ChildProcess::StartCommand(const std::wstring& exe, std::wstring commandLine,
-                                const std::wstring& folder) {
+bool ChildProcess::StartCommand(const mirov::WideString& exe, mirov::WideString commandLine,
+                                const mirov::WideString& folder) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mirov/Handles.h"
+#include "mirov/Path.h"
 
 #include <string>
 
@@ -15,7 +16,7 @@ public:
     bool Start(const std::string& exe, const std::string& arguments = std::string(),
                const std::string& folder = std::string());
     // By exact path, for folder names the ANSI code page cannot show.
-    bool Start(const std::wstring& exe, const std::wstring& folder);
+    bool Start(const mirov::WideString& exe, const mirov::WideString& folder);
     DWORD Pid() const { return m_pid; }
     HANDLE Handle() const { return m_process.Get(); }
     // True when the process ended within the time.
@@ -26,7 +27,8 @@ public:
     void Kill();
 
 private:
-    bool StartCommand(const std::wstring& exe, std::wstring commandLine, const std::wstring& folder);
+    bool StartCommand(const mirov::WideString& exe, mirov::WideString commandLine,
+                      const mirov::WideString& folder);
 
     mirov::UniqueHandle m_process;
     DWORD m_pid = 0;

@@ -13,7 +13,7 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-std::wstring WideWindowText(HWND window) {
+mirov::WideString WideWindowText(HWND window) {
     wchar_t text[4096] = {};
     ::GetWindowTextW(window, text, sizeof text / sizeof *text);
     return text;

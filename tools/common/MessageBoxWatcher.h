@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mirov/Path.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -20,7 +22,7 @@ public:
         std::string text;
         bool hasIcon;
         int buttons;
-        std::wstring wideText; // the text as it is, also where the ANSI code page cannot show it
+        mirov::WideString wideText; // the text as it is, also where the ANSI code page cannot show it
     };
 
     // pid 0 watches every process of the desktop.
