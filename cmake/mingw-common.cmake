@@ -7,4 +7,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Wine's 64-bit loader: /usr/bin/wine starts the 32-bit one whenever wine32 is installed, which cannot
+# run where the kernel refuses 32-bit programs. This one runs x64 programs everywhere and hands x86
+# ones on to the 32-bit loader.
+set(TORVEX_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader that runs the tests")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TORVEX_WINE})

@@ -9,12 +9,12 @@ SIM='HKCU\Software\TorvexSim'
 PRODUCT='HKLM\Software\Orvane\TORVEX3'
 # The registry view the build reads: an x86 program on 64-bit Windows sees the 32-bit one.
 VIEW=$([ "$ARCH" = x64 ] && echo /reg:64 || echo /reg:32)
-reg() { wine reg "$@" "$VIEW"; }
+reg() { "$WINE" reg "$@" "$VIEW"; }
 
 say() { printf '\n-- %s\n' "$*"; }
 sim_set() { reg add "$SIM${3:-}" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null; }
 sim_get() { printf '%d' "$(reg query "$SIM" /v "$1" | tr -d '\r' | awk -v n="$1" '$1 == n { print $3 }')"; }
-ctl() { wine "$BIN/TorvexCtl.exe" "$@" | tr -d '\r'; }
+ctl() { "$WINE" "$BIN/TorvexCtl.exe" "$@" | tr -d '\r'; }
 
 wine_start
 trap 'kill $(jobs -p) 2>/dev/null; wine_stop' EXIT
@@ -31,10 +31,10 @@ sim_set Value 0 '\Items\0B060002'
 sim_set Level 3
 
 say "Watching debugger output and message boxes; starting TorvexHelp.exe beside the simulated Torvex.dll"
-wine "$BIN/DbgCapture.exe" --seconds 60 >"$DEMO/debug.txt" 2>/dev/null &
-wine "$BIN/BoxWatch.exe" --seconds 60 >"$DEMO/boxes.txt" 2>/dev/null &
+"$WINE" "$BIN/DbgCapture.exe" --seconds 60 >"$DEMO/debug.txt" 2>/dev/null &
+"$WINE" "$BIN/BoxWatch.exe" --seconds 60 >"$DEMO/boxes.txt" 2>/dev/null &
 sleep 1
-wine "$DEMO/TorvexHelp.exe" &
+"$WINE" "$DEMO/TorvexHelp.exe" &
 helper=$!
 for _ in $(seq 100); do
     ctl status | grep -q 'windows=1' && break

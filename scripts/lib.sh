@@ -9,6 +9,14 @@ PACKAGES=(cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wi
 
 log() { printf '== %s\n' "$*" >&2; }
 
+# Every Wine command here goes through Wine's 64-bit loader. Once wine32 is installed, /usr/bin/wine
+# (and wineboot, winepath and reg with it) always starts the 32-bit loader, for x64 programs too, and
+# that loader cannot run at all where the kernel refuses 32-bit programs. The 64-bit loader runs x64
+# programs everywhere and hands a 32-bit program on to the 32-bit loader, which runs it where it can.
+WINE=/usr/lib/wine/wine64
+# The 32-bit loader itself, only ever asked for its version: whether it can run at all.
+WINE32=/usr/lib/wine/wine
+
 ensure_packages() {
     local missing=()
     for p in "${PACKAGES[@]}" "$@"; do
@@ -47,25 +55,27 @@ build() {
     fi
 }
 
-# A private Wine prefix under the build folder, made once and reused. It must be made with both
-# halves of Wine installed: one made by wine64 alone lacks syswow64 and then fails to start anything
-# through /usr/bin/wine ("could not load kernel32.dll"), so such a prefix is made anew.
+# A private Wine prefix under the build folder, made once and reused. One made without a working
+# 32-bit half (by wine64 alone, or where 32-bit programs could not run) lacks the 32-bit system files,
+# and 32-bit programs then fail in it ("could not load kernel32.dll"); where the 32-bit loader runs
+# now, such a prefix is made anew.
 wine_env() {
-    export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all
+    export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINELOADER=$WINE
     # No Mono or Gecko download prompts: the programs here need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
-        log "making the 64-bit-only Wine prefix anew with both halves"
+    if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] &&
+        "$WINE32" --version >/dev/null 2>&1; then
+        log "making the Wine prefix anew with both halves"
         wineserver -k >/dev/null 2>&1 || true
         rm -rf "$WINEPREFIX"
     fi
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         log "creating the Wine prefix"
         mkdir -p "$WINEPREFIX"
-        wineboot -i </dev/null >/dev/null 2>&1
+        "$WINE" wineboot.exe -i </dev/null >/dev/null 2>&1
         # Boxes close at once without a window manager; a crash shows as an exit code, not a dialog.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f /reg:64 >/dev/null 2>&1
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f /reg:64 >/dev/null 2>&1
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f /reg:64 >/dev/null 2>&1
+        "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f /reg:64 >/dev/null 2>&1
         wineserver -w
     fi
 }
@@ -74,7 +84,7 @@ wine_env() {
 # so that they do not hold its output open.
 wine_start() {
     wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # Whether this machine runs 32-bit Windows programs: a tiny x86 program must start and return its
@@ -86,7 +96,7 @@ probe_x86() {
         return 0
     fi
     code=0
-    wine "$probe" </dev/null >/dev/null 2>&1 || code=$?
+    "$WINE" "$probe" </dev/null >/dev/null 2>&1 || code=$?
     [ "$code" -eq 42 ] || echo "a 32-bit program does not run under Wine here (probe exit code $code, expected 42)"
 }
 
