@@ -1,6 +1,6 @@
 #include "mirov/NamedPipe.h"
 
-#include "tests/service/ImportHook.h"
+#include "tests/support/ImportHook.h"
 #include "tests/service/OwnTrace.h"
 #include "tests/support/SimService.h"
 
