@@ -23,6 +23,13 @@ void KeepHidden(HWND window, UINT message, WINDOWPOS& position) {
         ::ShowWindow(window, SW_HIDE);
 }
 
+// Nor by a style change: another program may add WS_VISIBLE to the style, which would show the
+// window without any position message; the new style is taken without it.
+void KeepStyleHidden(WPARAM which, STYLESTRUCT& style) {
+    if (static_cast<int>(which) == GWL_STYLE)
+        style.styleNew &= ~static_cast<DWORD>(WS_VISIBLE);
+}
+
 } // namespace
 
 TMainForm* MainForm = nullptr;
@@ -94,6 +101,13 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_WINDOWPOSCHANGED:
         KeepHidden(window, message, *reinterpret_cast<WINDOWPOS*>(lParam));
         return ::DefWindowProcA(window, message, wParam, lParam);
+    case WM_STYLECHANGING:
+        KeepStyleHidden(wParam, *reinterpret_cast<STYLESTRUCT*>(lParam));
+        return 0;
+    case WM_SETREDRAW:
+        // Its default handling sets WS_VISIBLE directly, and a window never shown has nothing to
+        // redraw: any program may post it, so it is left alone.
+        return 0;
     case WM_ENDSESSION:
         // The logon ends: stop without saving or restoring anything.
         if (wParam)
