@@ -4,8 +4,6 @@
 #include "level/Veltra.h"
 #include "mirov/Error.h"
 
-#include <exception>
-
 namespace {
 
 constexpr char kClassName[] = "TMainForm";
@@ -80,7 +78,7 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam,
         // Shown, and the next message is handled as usual.
         ShowErrorBox(error);
         return 0;
-    } catch (const std::exception&) {
+    } catch (...) {
         // No other exception may unwind through the system's frames: running out of memory fails
         // this one message, and the next is handled as usual.
         return 0;
