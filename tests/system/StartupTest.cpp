@@ -146,3 +146,15 @@ TEST_F(Startup, RedrawAndVisibleStyleFromAnotherProgramLeaveTheWindowHidden) {
     ASSERT_TRUE(m_helper.Quit());
     EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
 }
+
+TEST_F(Startup, EndOfTheLogonEndsWithExitCodeZeroWithoutSavingOrRestoring) {
+    StartHelper();
+    SleepAndWake(3); // a level is saved that a restore could set
+    m_sim.ClearJournal();
+
+    EXPECT_NE(m_helper.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0); // consents
+    m_helper.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    ASSERT_TRUE(m_helper.Process().Wait(20000));
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+    EXPECT_TRUE(m_sim.Calls({"TorvexGetLevel", "TorvexSetLevel"}).empty());
+}
