@@ -35,8 +35,7 @@ HPOWERNOTIFY WINAPI RefuseRegistration(HANDLE, DWORD) {
 }
 
 FARPROC WINAPI ResolveRefusingRegistration(HMODULE module, LPCSTR name) {
-    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) &&
-        std::strcmp(name, "RegisterSuspendResumeNotification") == 0)
+    if (!IS_INTRESOURCE(name) && std::strcmp(name, "RegisterSuspendResumeNotification") == 0)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RefuseRegistration));
     return g_procHook->Original<decltype(&ResolveRefusingRegistration)>()(module, name);
 }
