@@ -20,7 +20,15 @@ std::string ErrorBoxText(const std::string& message) {
     return message;
 }
 
-void ShowErrorBox(const mirov::Error& error) {
-    ::MessageBoxA(nullptr, ErrorBoxText(error.Message()).c_str(),
-                  ProgramTitle(mirov::GetExeFileName()).c_str(), MB_ICONERROR);
+void ShowErrorBox(const mirov::Error& error) noexcept {
+    std::string text;
+    std::string caption;
+    try {
+        text = ErrorBoxText(error.Message());
+        caption = ProgramTitle(mirov::GetExeFileName());
+    } catch (...) { // out of memory: what needs none
+        ::MessageBoxA(nullptr, error.Message().c_str(), nullptr, MB_ICONERROR);
+        return;
+    }
+    ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR);
 }

@@ -1,5 +1,6 @@
 #include "app/SleepModel.h"
 
+#include "mirov/DebugTrace.h"
 #include "mirov/Handles.h"
 
 #include <string>
@@ -64,10 +65,14 @@ bool SleepModel::Register(HWND window) {
     const HMODULE user32 = ::GetModuleHandleA("user32.dll");
     const auto registerWindow = Resolve<RegisterFunction>(user32, "RegisterSuspendResumeNotification");
     const auto unregister = Resolve<UnregisterFunction>(user32, "UnregisterSuspendResumeNotification");
-    if (!registerWindow || !unregister)
+    if (registerWindow && unregister)
+        m_registration = registerWindow(window, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (!m_registration) {
+        // Unregistered, the program hears of no wake on this machine: say so.
+        const DWORD error = ::GetLastError();
+        mirov::DebugTrace("[SleepModel::Register] failed! GetLastError returned %d", static_cast<int>(error));
         return false;
-    m_registration = registerWindow(window, DEVICE_NOTIFY_WINDOW_HANDLE);
-    if (m_registration)
-        m_unregister = unregister;
-    return m_registration != nullptr;
+    }
+    m_unregister = unregister;
+    return true;
 }

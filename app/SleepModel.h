@@ -20,7 +20,8 @@ public:
     // Whether the power event is a wake on which the keeper restores the level.
     bool IsWake(DWORD event) const;
     // On a Modern Standby machine, registers the window for suspend and resume notifications
-    // until this object goes; elsewhere nothing. True when the window is registered.
+    // until this object goes; elsewhere nothing. True when the window is registered; a failed
+    // registration is traced.
     bool Register(HWND window);
 
     static bool QueryModernStandby();

@@ -4,8 +4,6 @@
 #include "level/Veltra.h"
 #include "mirov/Error.h"
 
-#include <exception>
-
 namespace {
 
 constexpr char kClassName[] = "TMainForm";
@@ -21,6 +19,13 @@ void KeepHidden(HWND window, UINT message, WINDOWPOS& position) {
         position.flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
     else // shown by a change made with SWP_NOSENDCHANGING, which passes by the above
         ::ShowWindow(window, SW_HIDE);
+}
+
+// Nor by a style change: another program may add WS_VISIBLE to the style, which would show the
+// window without any position message; the new style is taken without it.
+void KeepStyleHidden(WPARAM which, STYLESTRUCT& style) {
+    if (static_cast<int>(which) == GWL_STYLE)
+        style.styleNew &= ~static_cast<DWORD>(WS_VISIBLE);
 }
 
 } // namespace
@@ -73,7 +78,7 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam,
         // Shown, and the next message is handled as usual.
         ShowErrorBox(error);
         return 0;
-    } catch (const std::exception&) {
+    } catch (...) {
         // No other exception may unwind through the system's frames: running out of memory fails
         // this one message, and the next is handled as usual.
         return 0;
@@ -94,6 +99,13 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_WINDOWPOSCHANGED:
         KeepHidden(window, message, *reinterpret_cast<WINDOWPOS*>(lParam));
         return ::DefWindowProcA(window, message, wParam, lParam);
+    case WM_STYLECHANGING:
+        KeepStyleHidden(wParam, *reinterpret_cast<STYLESTRUCT*>(lParam));
+        return 0;
+    case WM_SETREDRAW:
+        // Its default handling sets WS_VISIBLE directly, and a window never shown has nothing to
+        // redraw: any program may post it, so it is left alone.
+        return 0;
     case WM_ENDSESSION:
         // The logon ends: stop without saving or restoring anything.
         if (wParam)

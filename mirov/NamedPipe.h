@@ -11,15 +11,21 @@
 namespace mirov {
 namespace detail {
 
-// The platform's one-shot pipe transaction for each character type.
-inline BOOL CallNamedPipeT(const char* path, void* request, DWORD requestSize, void* reply,
-                           DWORD replyCapacity, DWORD* bytesRead, DWORD timeout) {
-    return ::CallNamedPipeA(path, request, requestSize, reply, replyCapacity, bytesRead, timeout);
+// The platform's open of a pipe and its wait for a free instance, for each character type.
+inline HANDLE CreateFileT(const char* path, DWORD access, DWORD flags) {
+    return ::CreateFileA(path, access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
 }
 
-inline BOOL CallNamedPipeT(const wchar_t* path, void* request, DWORD requestSize, void* reply,
-                           DWORD replyCapacity, DWORD* bytesRead, DWORD timeout) {
-    return ::CallNamedPipeW(path, request, requestSize, reply, replyCapacity, bytesRead, timeout);
+inline HANDLE CreateFileT(const wchar_t* path, DWORD access, DWORD flags) {
+    return ::CreateFileW(path, access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+inline BOOL WaitNamedPipeT(const char* path, DWORD timeout) {
+    return ::WaitNamedPipeA(path, timeout);
+}
+
+inline BOOL WaitNamedPipeT(const wchar_t* path, DWORD timeout) {
+    return ::WaitNamedPipeW(path, timeout);
 }
 
 } // namespace detail
@@ -62,9 +68,12 @@ public:
     static bool Call(const char_t* server, const char_t* pipe, const void* request, DWORD requestSize,
                      void* reply, DWORD replyCapacity, DWORD* bytesRead, DWORD timeout) {
         const Text path = BuildPipePath(server, pipe);
+        const UniqueFileHandle connection = Connect(path, timeout);
+        DWORD mode = PIPE_READMODE_MESSAGE;
         // The platform only reads the request, though its signature does not say so.
-        if (detail::CallNamedPipeT(path.c_str(), const_cast<void*>(request), requestSize, reply,
-                                   replyCapacity, bytesRead, timeout))
+        if (connection && ::SetNamedPipeHandleState(connection.Get(), &mode, nullptr, nullptr) &&
+            ::TransactNamedPipe(connection.Get(), const_cast<void*>(request), requestSize, reply,
+                                replyCapacity, bytesRead, nullptr))
             return true;
         const DWORD error = ::GetLastError();
         DebugTrace("[BasicNamedPipe<char_t>::Call] failed, GetLastError returned %d",
@@ -73,6 +82,24 @@ public:
     }
 
 private:
+    // For identification only: whoever serves a pipe of that name may learn who calls, but may
+    // never act as the caller.
+    static constexpr DWORD kClientSecurity = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+    // Opens the pipe, waiting for a free instance while all are busy: once for a limited wait,
+    // for as long as it takes with NMPWAIT_WAIT_FOREVER. A pipe that does not exist fails at once.
+    static UniqueFileHandle Connect(const Text& path, DWORD timeout) {
+        for (bool waited = false;; waited = true) {
+            UniqueFileHandle connection(
+                detail::CreateFileT(path.c_str(), GENERIC_READ | GENERIC_WRITE, kClientSecurity));
+            if (connection || ::GetLastError() != ERROR_PIPE_BUSY ||
+                (waited && timeout != NMPWAIT_WAIT_FOREVER))
+                return connection;
+            if (!detail::WaitNamedPipeT(path.c_str(), timeout))
+                return connection;
+        }
+    }
+
     UniqueFileHandle m_hPipe; // INVALID_HANDLE_VALUE: no pipe held
 };
 

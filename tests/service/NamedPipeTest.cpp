@@ -1,12 +1,14 @@
+#include "mirov/Handles.h"
 #include "mirov/NamedPipe.h"
 
-#include "tests/service/ImportHook.h"
 #include "tests/service/OwnTrace.h"
+#include "tests/support/ImportHook.h"
 #include "tests/support/SimService.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,27 +22,62 @@ std::string CallFailedLine(int error) {
     return "[BasicNamedPipe<char_t>::Call] failed, GetLastError returned " + std::to_string(error) + "\r\n";
 }
 
-// What the program handed to CallNamedPipeA, recorded on the way to the real function.
-struct PlatformCall {
+// What the program handed to the platform to open, wait for and use the pipe, recorded on the way
+// to the real functions.
+struct PipeOpen {
     std::string path;
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
+    DWORD error; // 0 when the open succeeded
+};
+
+struct PipeWait {
+    std::string path;
+    DWORD timeout;
+};
+
+struct Transaction {
     std::vector<uint8_t> request;
     const void* requestPointer;
     const void* reply;
     DWORD replyCapacity;
     const DWORD* bytesRead;
-    DWORD timeout;
+    const OVERLAPPED* overlapped;
 };
 
-std::vector<PlatformCall> g_calls;
-ImportHook* g_callHook = nullptr;
+std::vector<PipeOpen> g_opens;
+std::vector<PipeWait> g_waits;
+std::vector<Transaction> g_transactions;
+HANDLE g_waiting = nullptr; // set once the call waits for a free instance
+ImportHook* g_openHook = nullptr;
+ImportHook* g_waitHook = nullptr;
+ImportHook* g_transactHook = nullptr;
 
-BOOL WINAPI RecordCallNamedPipeA(LPCSTR path, LPVOID request, DWORD requestSize, LPVOID reply,
-                                 DWORD replyCapacity, LPDWORD bytesRead, DWORD timeout) {
+HANDLE WINAPI RecordCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model) {
+    const HANDLE file = g_openHook->Original<decltype(&RecordCreateFileA)>()(path, access, share, security,
+                                                                             disposition, flags, model);
+    const DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    g_opens.push_back({path, access, share, disposition, flags, error});
+    ::SetLastError(error);
+    return file;
+}
+
+BOOL WINAPI RecordWaitNamedPipeA(LPCSTR path, DWORD timeout) {
+    g_waits.push_back({path, timeout});
+    ::SetEvent(g_waiting);
+    return g_waitHook->Original<decltype(&RecordWaitNamedPipeA)>()(path, timeout);
+}
+
+BOOL WINAPI RecordTransactNamedPipe(HANDLE pipe, LPVOID request, DWORD requestSize, LPVOID reply,
+                                    DWORD replyCapacity, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
     const uint8_t* bytes = static_cast<const uint8_t*>(request);
-    g_calls.push_back({path, std::vector<uint8_t>(bytes, bytes + requestSize), request, reply, replyCapacity,
-                       bytesRead, timeout});
-    return g_callHook->Original<decltype(&RecordCallNamedPipeA)>()(path, request, requestSize, reply,
-                                                                   replyCapacity, bytesRead, timeout);
+    g_transactions.push_back({std::vector<uint8_t>(bytes, bytes + requestSize), request, reply, replyCapacity,
+                              bytesRead, overlapped});
+    return g_transactHook->Original<decltype(&RecordTransactNamedPipe)>()(
+        pipe, request, requestSize, reply, replyCapacity, bytesRead, overlapped);
 }
 
 // Counts the CloseHandle calls one thread makes.
@@ -64,28 +101,58 @@ TEST(NamedPipe, PathIsServerAndNameBetweenFixedPartsUnchanged) {
     EXPECT_EQ(mirov::BasicNamedPipe<wchar_t>::BuildPipePath(L".", L"wide"), L"\\\\.\\PIPE\\wide");
 }
 
-TEST(NamedPipe, CallHandsThePlatformItsArgumentsAndDeliversTheReply) {
+// Whoever serves a pipe of that name may identify the caller but never act as it. Wine ignores the
+// caller's security quality of service (its servers may impersonate in full with or without it), so
+// what is checked here is what the call asks of the platform.
+TEST(NamedPipe, CallOpensForIdentificationOnlyWaitsForAFreeInstanceAndDeliversTheReply) {
     SimService service("--status 1 --first 2 --second 7");
     ASSERT_TRUE(service.IsReady());
     OwnTrace trace;
-    ImportHook hook("KERNEL32.dll", "CallNamedPipeA", &RecordCallNamedPipeA);
-    g_callHook = &hook;
-    ASSERT_TRUE(hook.IsActive());
+    // Another client holds the service's one instance until the call waits for it.
+    mirov::UniqueFileHandle other(
+        ::CreateFileA(kPipePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other);
+    const mirov::UniqueHandle waiting(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    g_waiting = waiting.Get();
+    ImportHook open("KERNEL32.dll", "CreateFileA", &RecordCreateFileA);
+    ImportHook wait("KERNEL32.dll", "WaitNamedPipeA", &RecordWaitNamedPipeA);
+    ImportHook transact("KERNEL32.dll", "TransactNamedPipe", &RecordTransactNamedPipe);
+    g_openHook = &open;
+    g_waitHook = &wait;
+    g_transactHook = &transact;
 
     const uint8_t request[] = {0x01, 0x00, 0x00, 0x80};
     uint32_t reply[8] = {};
     DWORD bytesRead = 99;
-    EXPECT_TRUE(
-        mirov::NamedPipeA::Call(".", kPipe, request, sizeof request, reply, sizeof reply, &bytesRead, 1234));
+    auto call = std::async(std::launch::async, [&] {
+        return mirov::NamedPipeA::Call(".", kPipe, request, sizeof request, reply, sizeof reply, &bytesRead,
+                                       5000);
+    });
+    EXPECT_EQ(::WaitForSingleObject(waiting.Get(), 5000), WAIT_OBJECT_0);
+    other.Reset();
+    EXPECT_TRUE(call.get());
 
-    ASSERT_EQ(g_calls.size(), 1u);
-    EXPECT_EQ(g_calls[0].path, kPipePath);
-    EXPECT_EQ(g_calls[0].request, std::vector<uint8_t>(request, request + sizeof request));
-    EXPECT_EQ(g_calls[0].requestPointer, request);
-    EXPECT_EQ(g_calls[0].reply, reply);
-    EXPECT_EQ(g_calls[0].replyCapacity, sizeof reply);
-    EXPECT_EQ(g_calls[0].bytesRead, &bytesRead);
-    EXPECT_EQ(g_calls[0].timeout, 1234u);
+    const DWORD identifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    ASSERT_EQ(g_opens.size(), 2u); // busy, then free after the wait
+    for (const PipeOpen& opened : g_opens) {
+        EXPECT_EQ(opened.path, kPipePath);
+        EXPECT_EQ(opened.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+        EXPECT_EQ(opened.share, 0u);
+        EXPECT_EQ(opened.disposition, static_cast<DWORD>(OPEN_EXISTING));
+        EXPECT_EQ(opened.flags, identifyOnly);
+    }
+    EXPECT_EQ(g_opens[0].error, static_cast<DWORD>(ERROR_PIPE_BUSY));
+    EXPECT_EQ(g_opens[1].error, 0u);
+    ASSERT_EQ(g_waits.size(), 1u);
+    EXPECT_EQ(g_waits[0].path, kPipePath);
+    EXPECT_EQ(g_waits[0].timeout, 5000u);
+    ASSERT_EQ(g_transactions.size(), 1u);
+    EXPECT_EQ(g_transactions[0].request, std::vector<uint8_t>(request, request + sizeof request));
+    EXPECT_EQ(g_transactions[0].requestPointer, request);
+    EXPECT_EQ(g_transactions[0].reply, reply);
+    EXPECT_EQ(g_transactions[0].replyCapacity, sizeof reply);
+    EXPECT_EQ(g_transactions[0].bytesRead, &bytesRead);
+    EXPECT_EQ(g_transactions[0].overlapped, nullptr);
     EXPECT_EQ(bytesRead, 12u);
     EXPECT_EQ(reply[0], 1u);
     EXPECT_EQ(reply[1], 2u);

@@ -1,6 +1,6 @@
 #include "mirov/Thread.h"
 
-#include "tests/service/ImportHook.h"
+#include "tests/support/ImportHook.h"
 
 #include <gtest/gtest.h>
 

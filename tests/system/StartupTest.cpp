@@ -2,7 +2,9 @@
 #include "tools/common/HelperWindow.h"
 
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 using Startup = HelperTest;
 
@@ -112,4 +114,47 @@ TEST_F(Startup, NothingAnotherProgramSendsShowsTheWindow) {
     // Still the same window, answering as before.
     EXPECT_EQ(FindHelperWindows(), std::vector<HWND>{window});
     EXPECT_EQ(m_helper.Power(PBT_APMQUERYSUSPEND), 0);
+}
+
+TEST_F(Startup, RedrawAndVisibleStyleFromAnotherProgramLeaveTheWindowHidden) {
+    StartHelper();
+    const HWND window = m_helper.Window();
+    const auto levelReads = [this] { return m_sim.Calls({"TorvexGetLevel"}).size(); };
+
+    // Posted, as any program may; the suspend posted after it is handled only once it has been.
+    m_sim.Set("Level", 3);
+    ::PostMessageA(window, WM_SETREDRAW, TRUE, 0);
+    ::PostMessageA(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    for (int waited = 0; levelReads() == 0 && waited < 10000; waited += 10)
+        ::Sleep(10);
+    ASSERT_EQ(levelReads(), 1u);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "WM_SETREDRAW";
+
+    const LONG_PTR style = ::GetWindowLongPtrA(window, GWL_STYLE);
+    ::SetWindowLongPtrA(window, GWL_STYLE, style | WS_VISIBLE);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "GWL_STYLE";
+    ::SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "GWL_STYLE and SWP_FRAMECHANGED";
+    ::Sleep(500);
+    EXPECT_FALSE(::IsWindowVisible(window)) << "later";
+
+    // Still at work: the wake restores the level of the suspend, and the quit request ends it.
+    m_sim.Set("Level", 1);
+    EXPECT_EQ(m_helper.Power(PBT_APMRESUMESUSPEND), 0);
+    EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(3) = 1"});
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+}
+
+TEST_F(Startup, EndOfTheLogonEndsWithExitCodeZeroWithoutSavingOrRestoring) {
+    StartHelper();
+    SleepAndWake(3); // a level is saved that a restore could set
+    m_sim.ClearJournal();
+
+    EXPECT_NE(m_helper.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0); // consents
+    m_helper.Send(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    ASSERT_TRUE(m_helper.Process().Wait(20000));
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+    EXPECT_TRUE(m_sim.Calls({"TorvexGetLevel", "TorvexSetLevel"}).empty());
 }

@@ -4,6 +4,33 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Set by a test on its own thread: every allocation of that thread then fails as it does when
+// memory runs out, while other threads (the box watcher's) go on as usual.
+thread_local bool t_outOfMemory = false;
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (!t_outOfMemory) {
+        if (void* memory = std::malloc(size ? size : 1))
+            return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+
 TEST(ErrorBox, TitleIsTheFileNameUpToTheFirstFullStopInOneCapital) {
     EXPECT_EQ(ProgramTitle("C:\\Program Files\\Torvex\\TorvexHelp.exe"), "Torvexhelp");
     EXPECT_EQ(ProgramTitle("C:\\a.b\\TORVEX.HELP.exe"), "Torvex");
@@ -29,4 +56,21 @@ TEST(ErrorBox, ShownWithTheErrorIconAndTheProgramTitle) {
     EXPECT_EQ(box.text, "Something went wrong.");
     EXPECT_EQ(box.caption, "Torvexunittests");
     EXPECT_TRUE(box.hasIcon);
+}
+
+TEST(ErrorBox, WithoutMemoryTheMessageIsShownAsItIsAndNothingIsThrown) {
+    MessageBoxWatcher watcher(::GetCurrentProcessId());
+    const mirov::Error error("Something went wrong");
+    bool threw = false;
+    t_outOfMemory = true;
+    try {
+        ShowErrorBox(error);
+    } catch (...) {
+        threw = true;
+    }
+    t_outOfMemory = false;
+    EXPECT_FALSE(threw);
+    ASSERT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_EQ(watcher.Boxes()[0].text, "Something went wrong");
+    EXPECT_TRUE(watcher.Boxes()[0].hasIcon);
 }
