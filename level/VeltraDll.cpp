@@ -5,6 +5,7 @@
 #include "mirov/Handles.h"
 #include "mirov/Path.h"
 #include "mirov/RegAccessor.h"
+#include "settings/KeyRights.h"
 #include "settings/ThresholdStore.h"
 #include "sysctrl/SysCtrlPipeClient.h"
 
@@ -45,10 +46,11 @@ void ShowItemFailure(const char* text) {
     ::MessageBoxA(nullptr, text, "", MB_OK);
 }
 
-// Registry failures are silent: without the record the switch itself still stands.
+// Registry failures are silent: without the record the switch itself still stands, also where the
+// user may read the key but not change it.
 void RecordLastMode(Level level) {
     mirov::RegAccessor key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kLastModeKey, true))
+    if (key.Open(HKEY_LOCAL_MACHINE, kLastModeKey, true, kKeySetValueRights))
         key.WriteDword("LastMode", level);
 }
 
