@@ -1,6 +1,7 @@
 #include "level/VeltraDll.h"
 
 #include "mirov/Check.h"
+#include "mirov/DllSearch.h"
 #include "mirov/Handles.h"
 #include "mirov/Path.h"
 #include "mirov/RegAccessor.h"
@@ -84,7 +85,7 @@ bool VeltraDll::Init() {
         ShowLoadError(L"Can not find " + path);
         return false;
     }
-    m_hModule = ::LoadLibraryW(path.c_str());
+    m_hModule = mirov::LoadLibraryFromItsFolder(path);
     if (!m_hModule) {
         ShowLoadError(L"Can not load " + path + L". Program will abort");
         ::ExitProcess(kExitLoadFailed);
