@@ -2,14 +2,6 @@
 
 #include "level/VeltraDll.h"
 #include "mirov/Check.h"
-#include "settings/ThresholdStore.h"
-
-namespace {
-
-constexpr size_t kSixThresholds = 6;
-constexpr size_t kThreeThresholds = 3;
-
-} // namespace
 
 int Veltra::m_impIndex = -1;
 Veltra* Veltra::m_pInstance = nullptr;
@@ -72,10 +64,4 @@ bool IsSixThresholdSupported() {
             return false;
     }
     return true;
-}
-
-ThresholdStore& ThresholdStoreInstance() {
-    return ThresholdStore::Instance(
-        [] { return IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds; },
-        [] { return IsResetItemSet(Veltra::Instance()); });
 }

@@ -4,8 +4,6 @@
 
 #include <memory>
 
-class ThresholdStore;
-
 // The process-wide level controller: guards the level operations and carries the rule that leaves
 // a level above 255 through level 0 on machines that need it.
 class Veltra {
@@ -30,8 +28,6 @@ private:
     static Veltra* m_pInstance;
 };
 
+// The threshold questions asked through a facade; the implementation asks its library itself.
 bool IsResetItemSet(Veltra& veltra);
 bool IsSixThresholdSupported();
-// The process-wide threshold store, sized on first use by what the library supports then, and
-// discarding its values whenever the library's reset item is set.
-ThresholdStore& ThresholdStoreInstance();

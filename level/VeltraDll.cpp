@@ -1,10 +1,11 @@
 #include "level/VeltraDll.h"
 
-#include "level/Veltra.h"
 #include "mirov/Check.h"
+#include "mirov/DllSearch.h"
 #include "mirov/Handles.h"
 #include "mirov/Path.h"
 #include "mirov/RegAccessor.h"
+#include "settings/KeyRights.h"
 #include "settings/ThresholdStore.h"
 #include "sysctrl/SysCtrlPipeClient.h"
 
@@ -17,6 +18,7 @@ constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
 // spelling stays as it always was.
 constexpr char kLastModeKey[] = "Software\\Orvane\\Torvex3";
 constexpr unsigned kSixThresholds = 6;
+constexpr unsigned kThreeThresholds = 3;
 constexpr UINT kExitLoadFailed = 1;
 
 // Calls an entry point only when it was resolved; an unresolved one answers as a failure would.
@@ -45,10 +47,11 @@ void ShowItemFailure(const char* text) {
     ::MessageBoxA(nullptr, text, "", MB_OK);
 }
 
-// Registry failures are silent: without the record the switch itself still stands.
+// Registry failures are silent: without the record the switch itself still stands, also where the
+// user may read the key but not change it.
 void RecordLastMode(Level level) {
     mirov::RegAccessor key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kLastModeKey, true))
+    if (key.Open(HKEY_LOCAL_MACHINE, kLastModeKey, true, kKeySetValueRights))
         key.WriteDword("LastMode", level);
 }
 
@@ -82,7 +85,7 @@ bool VeltraDll::Init() {
         ShowLoadError(L"Can not find " + path);
         return false;
     }
-    m_hModule = ::LoadLibraryW(path.c_str());
+    m_hModule = mirov::LoadLibraryFromItsFolder(path);
     if (!m_hModule) {
         ShowLoadError(L"Can not load " + path + L". Program will abort");
         ::ExitProcess(kExitLoadFailed);
@@ -190,7 +193,7 @@ void VeltraDll::ApplyLevelPreStep(Level level) {
         ItemValue values[kSixThresholds] = {};
         // A store sized to three before the library reported six items leaves the other three as the
         // vendor set them.
-        const size_t held = ThresholdStoreInstance().CopyThresholds(values, kSixThresholds);
+        const size_t held = Thresholds().CopyThresholds(values, kSixThresholds);
         SetThresholdItems(values, static_cast<unsigned>(held));
     }
 }
@@ -207,9 +210,30 @@ void VeltraDll::ApplyLevelPostStep(Level level) {
     // With three threshold items the values go in after the switch, freshly read each time.
     if (level == kUserLevel && !IsSixThresholdSupported()) {
         ItemValue t1 = 0, t2 = 0, t3 = 0;
-        ThresholdStoreInstance().GetThresholds(t1, t2, t3);
+        Thresholds().GetThresholds(t1, t2, t3);
         SetThreshold(t1, t2, t3);
     }
+}
+
+bool VeltraDll::IsSixThresholdSupported() {
+    for (ItemId item = kItemThreshold1 + 3; item <= kItemThreshold1 + 5; ++item) {
+        if (!IsItemSupported(item))
+            return false;
+    }
+    return true;
+}
+
+bool VeltraDll::IsResetItemSet() {
+    ItemValue value = 0;
+    return GetItem(kItemReset, value) && value == 1;
+}
+
+ThresholdStore& VeltraDll::Thresholds() {
+    // The store is process-wide and keeps asking the controller that created it: in the program that
+    // is the process-wide controller, which is never freed either.
+    return ThresholdStore::Instance(
+        [this] { return IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds; },
+        [this] { return IsResetItemSet(); });
 }
 
 bool VeltraDll::IsTorvexOpen() {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+class ThresholdStore;
+
 // The level controller on the vendor library Torvex.dll. Every entry point is called only when it
 // was resolved, so an unbound controller (no library found) answers false or 0.
 class VeltraDll : public VeltraImp {
@@ -71,6 +73,12 @@ private:
     // The steps around a level switch; they act only in support states 3 and 4.
     void ApplyLevelPreStep(Level level);
     void ApplyLevelPostStep(Level level);
+    // Whether the library has all six threshold items; asks afresh and stops at the first it lacks.
+    bool IsSixThresholdSupported();
+    // Whether the library wants the held thresholds used once only: its reset item reads 1.
+    bool IsResetItemSet();
+    // The process-wide threshold store, created on first use and sized by what the library has then.
+    ThresholdStore& Thresholds();
     // Whether the profile feature is on; a failed read is shown and counts as off.
     bool IsTorvexOpen();
     void EnableTorvex(bool on);

@@ -8,12 +8,12 @@
 namespace mirov {
 namespace {
 
-LSTATUS OpenOrCreate(HKEY root, const char* path, bool create, HKEY* key) {
-    // Full access and nothing else, no registry view: the key's callers both read and write.
+LSTATUS OpenOrCreate(HKEY root, const char* path, bool create, REGSAM rights, HKEY* key) {
+    // The caller's rights and nothing else, no registry view.
     if (!create)
-        return ::RegOpenKeyExA(root, path, 0, KEY_ALL_ACCESS, key);
+        return ::RegOpenKeyExA(root, path, 0, rights, key);
     DWORD disposition = 0;
-    return ::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key,
+    return ::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr, key,
                              &disposition);
 }
 
@@ -25,10 +25,10 @@ RegAccessor::~RegAccessor() {
     Close();
 }
 
-bool RegAccessor::Open(HKEY root, const char* path, bool create) {
+bool RegAccessor::Open(HKEY root, const char* path, bool create, REGSAM rights) {
     MIROV_CHECK(!IsOpen());
     UniqueHkey key;
-    if (OpenOrCreate(root, path, create, key.Put()) != ERROR_SUCCESS)
+    if (OpenOrCreate(root, path, create, rights, key.Put()) != ERROR_SUCCESS)
         return false;
     const bool attached = Attach(key.Get());
     m_ownsKey = true;

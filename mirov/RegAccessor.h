@@ -21,8 +21,9 @@ public:
     RegAccessor(const RegAccessor&) = delete;
     RegAccessor& operator=(const RegAccessor&) = delete;
 
-    // Opens (or with `create`, creates) root\path with full access. The accessor must be closed.
-    bool Open(HKEY root, const char* path, bool create);
+    // Opens (or with `create`, creates) root\path, asking for `rights` alone; the enumeration objects
+    // need KEY_QUERY_VALUE among them. The accessor must be closed.
+    bool Open(HKEY root, const char* path, bool create, REGSAM rights);
     // Works on a key the caller keeps owning: Close leaves it open. The accessor must be closed.
     bool Attach(HKEY key);
     void Close();

@@ -1,6 +1,7 @@
 #include "settings/ThresholdStore.h"
 
 #include "mirov/RegAccessor.h"
+#include "settings/KeyRights.h"
 
 #include <windows.h>
 
@@ -39,22 +40,24 @@ ThresholdStore& ThresholdStore::Instance(const std::function<size_t()>& count,
 
 bool ThresholdStore::Load() {
     m_loaded = false;
-    mirov::RegAccessor key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false) || !ReadAll(key)) {
+    if (!ReadAll()) {
         Reset();
         return false;
     }
     if (m_isDiscardSet && m_isDiscardSet()) {
         // The values were meant for one use only: forget them and remove them at their source.
         Reset();
-        DeleteAll(key);
+        DeleteAll();
         return true;
     }
     m_loaded = true;
     return true;
 }
 
-bool ThresholdStore::ReadAll(mirov::RegAccessor& key) {
+bool ThresholdStore::ReadAll() {
+    mirov::RegAccessor key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false, kKeyReadRights))
+        return false;
     for (size_t i = 0; i < m_values.size(); ++i) {
         if (!key.ReadDword(ValueName(i).c_str(), m_values[i]))
             return false;
@@ -62,7 +65,11 @@ bool ThresholdStore::ReadAll(mirov::RegAccessor& key) {
     return true;
 }
 
-void ThresholdStore::DeleteAll(mirov::RegAccessor& key) const {
+void ThresholdStore::DeleteAll() const {
+    // A key the user may read but not change keeps its values: as every registry failure, silently.
+    mirov::RegAccessor key;
+    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false, kKeySetValueRights))
+        return;
     for (size_t i = 0; i < m_values.size(); ++i)
         key.DeleteValue(ValueName(i).c_str()); // a value already gone is no reason to keep the others
 }

@@ -5,10 +5,6 @@
 #include <functional>
 #include <vector>
 
-namespace mirov {
-class RegAccessor;
-}
-
 // The threshold values of the user level, read from HKLM\Software\Orvane\TORVEX3 (Threshold1..N).
 // Either all N values are held (loaded) or all are 0. N is fixed at creation by its creator.
 class ThresholdStore {
@@ -36,8 +32,9 @@ public:
     bool IsLoaded() const { return m_loaded; }
 
 private:
-    bool ReadAll(mirov::RegAccessor& key);
-    void DeleteAll(mirov::RegAccessor& key) const;
+    // Each opens the key with the rights it needs: reading alone, or setting values to delete them.
+    bool ReadAll();
+    void DeleteAll() const;
 
     std::vector<uint32_t> m_values;
     DiscardQuery m_isDiscardSet;

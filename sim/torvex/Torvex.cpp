@@ -76,7 +76,17 @@ void StoreItemValue(DWORD item, DWORD value) {
 // Exported through Torvex.def, which keeps the 32-bit __stdcall names undecorated.
 #define TORVEX_API extern "C"
 
+#ifdef TORVEX_SIM_DEPENDENCIES
+// The variant with DLLs of its own, as a vendor library may have: one imported, one loaded by bare
+// name when initialised and kept loaded.
+extern "C" int TorvexDependencyMarker();
+#endif
+
 TORVEX_API ReturnRegister WINAPI TorvexInit() {
+#ifdef TORVEX_SIM_DEPENDENCIES
+    TorvexDependencyMarker();
+    ::LoadLibraryW(L"TorvexPlug.dll");
+#endif
     return Yes("TorvexInit");
 }
 

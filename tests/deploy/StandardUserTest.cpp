@@ -1,6 +1,6 @@
 // A standard user's logon, as closely as Wine models it: Wine's one token holds Administrators, Users
-// and INTERACTIVE, so a key whose access list grants Administrators nothing refuses the program's
-// full-access open as Windows refuses a standard user's filtered token. The installer, run with the
+// and INTERACTIVE, so a key whose access list grants Administrators nothing refuses the program what
+// Windows refuses a standard user's filtered token: changing the key. The installer, run with the
 // same token, reaches the list as the key's owner (owners may always read and change it).
 #include "mirov/Handles.h"
 #include "tests/support/HelperProcess.h"
@@ -84,10 +84,6 @@ Calls SleepAtUserLevel(SimTorvex& sim, HWND window) {
     return sim.Calls({"TorvexSetItem", "TorvexSetLevel"});
 }
 
-const Calls kZeros = {"TorvexSetItem(0x0E0A0014, 0) = 1", "TorvexSetItem(0x0E0A0015, 0) = 1",
-                      "TorvexSetItem(0x0E0A0016, 0) = 1", "TorvexSetItem(0x0E0A0017, 0) = 1",
-                      "TorvexSetItem(0x0E0A0018, 0) = 1", "TorvexSetItem(0x0E0A0019, 0) = 1",
-                      "TorvexSetLevel(32768) = 1"};
 const Calls kThresholds = {"TorvexSetItem(0x0E0A0014, 11) = 1", "TorvexSetItem(0x0E0A0015, 12) = 1",
                            "TorvexSetItem(0x0E0A0016, 13) = 1", "TorvexSetItem(0x0E0A0017, 14) = 1",
                            "TorvexSetItem(0x0E0A0018, 15) = 1", "TorvexSetItem(0x0E0A0019, 16) = 1",
@@ -119,6 +115,34 @@ protected:
     ScratchKey m_key;
 };
 
+// The program asks for reading alone to read the thresholds and for setting values alone to record
+// the level, so the vendor's list lets it apply the thresholds, and a grant of those two rights lets
+// it record the level too.
+TEST_F(StandardUser, ThresholdsAreReadWhereTheKeyMayOnlyBeReadAndTheLevelRecordedWhereValuesMaySet) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(0x0B060002, "Value", 1);
+    for (DWORD k = 1; k <= 6; ++k)
+        m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
+    KeyAccessList list(kProgramKey);
+    ASSERT_TRUE(list.Set(kRefusingList));
+    {
+        HelperProcess helper(m_folder);
+        ASSERT_TRUE(helper.Start());
+        ASSERT_NE(helper.WaitForWindow(), nullptr);
+        EXPECT_EQ(SleepAtUserLevel(m_sim, helper.Window()), kThresholds) << "not zeros";
+        EXPECT_FALSE(m_key.Has("LastMode"));
+        EXPECT_TRUE(helper.Boxes().Boxes().empty()); // the refused record is silent
+        ASSERT_TRUE(helper.Quit());
+    }
+    ASSERT_TRUE(list.Set(std::string(kRefusingList) + "(A;;0x3;;;IU)")); // KEY_QUERY_VALUE | KEY_SET_VALUE
+    HelperProcess helper(m_folder);
+    ASSERT_TRUE(helper.Start());
+    ASSERT_NE(helper.WaitForWindow(), nullptr);
+    EXPECT_EQ(SleepAtUserLevel(m_sim, helper.Window()), kThresholds);
+    EXPECT_EQ(m_key.Dword("LastMode"), 0x8000u);
+    ASSERT_TRUE(helper.Quit());
+}
+
 TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel) {
     const std::string installer = TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
     if (::GetFileAttributesA(installer.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -133,7 +157,7 @@ TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel
     HelperProcess before(m_folder);
     ASSERT_TRUE(before.Start());
     ASSERT_NE(before.WaitForWindow(), nullptr);
-    EXPECT_EQ(SleepAtUserLevel(m_sim, before.Window()), kZeros);
+    EXPECT_EQ(SleepAtUserLevel(m_sim, before.Window()), kThresholds);
     EXPECT_FALSE(m_key.Has("LastMode"));
     ASSERT_TRUE(before.Quit());
 

@@ -10,10 +10,10 @@ namespace {
 // "TorvexRegistryTests.exe --probe <name> <key path under HKLM>".
 int RunProbe(const char* name, const char* path) {
     mirov::RegAccessor key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, path, true))
+    if (!key.Open(HKEY_LOCAL_MACHINE, path, true, KEY_QUERY_VALUE))
         return 101;
     if (std::strcmp(name, "open-twice") == 0)
-        key.Open(HKEY_LOCAL_MACHINE, path, true);
+        key.Open(HKEY_LOCAL_MACHINE, path, true, KEY_QUERY_VALUE);
     else if (std::strcmp(name, "attach-twice") == 0)
         key.Attach(HKEY_LOCAL_MACHINE);
     return 100; // the check let the second open through

@@ -17,6 +17,8 @@
 namespace {
 
 constexpr uint32_t kUntouched = 0xA5A5A5A5;
+// What the accessor's every use here needs: reading, writing and deleting values.
+constexpr REGSAM kRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
 std::string Upper(std::string text) {
     for (char& c : text)
@@ -43,7 +45,7 @@ TEST(RegAccessor, OpenWithoutCreateOnAMissingKeyFailsAndStaysClosed) {
     ScratchKey scratch(TestKeyPath());
     {
         mirov::RegAccessor key;
-        EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+        EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
         EXPECT_FALSE(key.IsOpen());
         EXPECT_EQ(key.SubKeys(), nullptr);
         EXPECT_EQ(key.Values(), nullptr);
@@ -56,18 +58,18 @@ TEST(RegAccessor, OpenWithoutCreateOnAMissingKeyFailsAndStaysClosed) {
 TEST(RegAccessor, CreatedKeyIsReachedAgainUnderTheOtherLetterCase) {
     ScratchKey scratch(TestKeyPath());
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true, kRights));
     EXPECT_TRUE(key.IsOpen());
     EXPECT_TRUE(scratch.Exists());
     EXPECT_TRUE(key.WriteDword("Level", 7));
     key.Close();
     EXPECT_FALSE(key.IsOpen());
 
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, Upper(scratch.Path()).c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, Upper(scratch.Path()).c_str(), false, kRights));
     EXPECT_EQ(Read(key, "LEVEL"), std::make_pair(true, 7u));
     key.Close();
     // Creating a key that exists opens it as it is.
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, Upper(scratch.Path()).c_str(), true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, Upper(scratch.Path()).c_str(), true, kRights));
     EXPECT_EQ(Read(key, "Level"), std::make_pair(true, 7u));
 }
 
@@ -75,7 +77,7 @@ TEST(RegAccessor, ClosedAccessorTouchesNothingAndOpensAgain) {
     ScratchKey scratch(TestKeyPath());
     scratch.SetDword("Kept", 3);
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
     key.Close();
     key.Close(); // a second close has nothing left to release
     EXPECT_EQ(Read(key, "Kept"), std::make_pair(false, kUntouched));
@@ -83,7 +85,7 @@ TEST(RegAccessor, ClosedAccessorTouchesNothingAndOpensAgain) {
     EXPECT_FALSE(key.DeleteValue("Kept"));
     EXPECT_EQ(scratch.Dword("Kept"), 3u);
 
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
     EXPECT_EQ(Read(key, "Kept"), std::make_pair(true, 3u));
 }
 
@@ -96,7 +98,7 @@ TEST(RegAccessor, ReadDwordTakesOnlyFourByteDwords) {
     scratch.SetRaw("Binary4", REG_BINARY, std::string(4, '\x22'));
     scratch.SetRaw("Dword2", REG_DWORD, std::string(2, '\x33'));
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
 
     EXPECT_EQ(Read(key, "Dword"), std::make_pair(true, 4294967295u));
     // A failed read leaves the destination as it was, even when the data would have fitted.
@@ -108,7 +110,7 @@ TEST(RegAccessor, WriteDwordReplacesAValueOfAnyType) {
     ScratchKey scratch(TestKeyPath());
     scratch.SetString("Level", "text");
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
     EXPECT_TRUE(key.WriteDword("Level", 0x12345678));
     EXPECT_EQ(scratch.Type("Level"), static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(scratch.Dword("Level"), 0x12345678u);
@@ -121,7 +123,7 @@ TEST(RegAccessor, DeleteValueFailsForAMissingName) {
     scratch.SetDword("Gone", 1);
     scratch.SetDword("Other", 2);
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
     EXPECT_TRUE(key.DeleteValue("Gone"));
     EXPECT_FALSE(scratch.Has("Gone"));
     EXPECT_FALSE(key.DeleteValue("Gone"));
@@ -154,7 +156,7 @@ TEST(RegAccessor, AttachedHandleSurvivesCloseAndDestruction) {
 TEST(RegAccessor, OwnedKeyIsReleasedByCloseAndByDestruction) {
     ScratchKey scratch(TestKeyPath());
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true, kRights));
     HKEY handle = key.Handle();
     EXPECT_EQ(QueryKey(handle), ERROR_SUCCESS);
     key.Close();
@@ -162,27 +164,30 @@ TEST(RegAccessor, OwnedKeyIsReleasedByCloseAndByDestruction) {
 
     {
         mirov::RegAccessor scoped;
-        ASSERT_TRUE(scoped.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+        ASSERT_TRUE(scoped.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
         handle = scoped.Handle();
         EXPECT_EQ(QueryKey(handle), ERROR_SUCCESS);
     }
     EXPECT_EQ(QueryKey(handle), ERROR_INVALID_HANDLE);
 }
 
-TEST(RegAccessor, KeyWithoutWriteAccessDoesNotOpen) {
+TEST(RegAccessor, KeyWithoutWriteAccessOpensForReadingOnly) {
     ScratchKey scratch(TestKeyPath());
     scratch.SetDword("Value", 1);
     DenySetValue deny(scratch);
     ASSERT_TRUE(deny.Applied());
-    mirov::UniqueHkey readOnly;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), 0, KEY_READ, readOnly.Put()),
-              ERROR_SUCCESS); // reading alone is allowed, but the accessor always asks for everything
 
     mirov::RegAccessor key;
-    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, KEY_QUERY_VALUE));
+    EXPECT_EQ(Read(key, "Value"), std::make_pair(true, 1u));
+    EXPECT_TRUE(key.Values()->HasNameBuffer()); // the key query needs no more than reading
+    EXPECT_FALSE(key.WriteDword("Value", 2));   // the handle holds only what was asked for
+    EXPECT_FALSE(key.DeleteValue("Value"));
+    key.Close();
+    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
+    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true, kRights));
     EXPECT_FALSE(key.IsOpen());
-    EXPECT_FALSE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), true));
-    EXPECT_FALSE(key.IsOpen());
+    EXPECT_EQ(scratch.Dword("Value"), 1u);
 }
 
 TEST(RegAccessor, EnumerationBuffersFitTheLongestNames) {
@@ -192,7 +197,7 @@ TEST(RegAccessor, EnumerationBuffersFitTheLongestNames) {
     scratch.CreateSubKey("x");
     scratch.CreateSubKey("abcdef"); // 6 characters
     mirov::RegAccessor key;
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, scratch.Path().c_str(), false, kRights));
     ASSERT_NE(key.Values(), nullptr);
     ASSERT_NE(key.SubKeys(), nullptr);
     EXPECT_EQ(key.Values()->NameBufferSize(), 18u);
@@ -204,7 +209,7 @@ TEST(RegAccessor, EnumerationBuffersFitTheLongestNames) {
     EXPECT_EQ(key.SubKeys(), nullptr);
 
     ScratchKey empty(TestKeyPath() + "\\abcdef");
-    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, empty.Path().c_str(), true));
+    ASSERT_TRUE(key.Open(HKEY_LOCAL_MACHINE, empty.Path().c_str(), true, kRights));
     EXPECT_EQ(key.Values()->NameBufferSize(), 1u);
     EXPECT_EQ(key.SubKeys()->NameBufferSize(), 1u);
 }

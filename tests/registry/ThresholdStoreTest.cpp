@@ -128,7 +128,7 @@ TEST(ThresholdStore, AllOnesReadAsTheLargestUnsignedValue) {
     EXPECT_EQ(Held(store), (Values{4294967295u, 0, 1, 2, 3, 4294967295u}));
 }
 
-TEST(ThresholdStore, MissingOrRefusedKeyZeroesTheValues) {
+TEST(ThresholdStore, MissingKeyZeroesTheValuesAndOneThatMayOnlyBeReadIsRead) {
     StoreScene scene;
     ThresholdStore store(3, scene.Discard());
     EXPECT_FALSE(store.Load());
@@ -136,11 +136,15 @@ TEST(ThresholdStore, MissingOrRefusedKeyZeroesTheValues) {
     EXPECT_FALSE(scene.key.Exists()); // reading never creates the key
 
     scene.WriteThresholds({1, 2, 3});
-    ASSERT_TRUE(store.Load());
     DenySetValue deny(scene.key);
     ASSERT_TRUE(deny.Applied());
-    EXPECT_FALSE(store.Load()); // full access is asked for even to read
+    EXPECT_TRUE(store.Load());
+    EXPECT_EQ(Held(store), (Values{1, 2, 3, 0, 0, 0}));
+    // The discard still forgets them; the values stay where they may not be deleted.
+    scene.discard = true;
+    EXPECT_TRUE(store.Load());
     EXPECT_EQ(Held(store), Values(6, 0));
+    EXPECT_EQ(scene.Present(3), std::vector<bool>(3, true));
 }
 
 TEST(ThresholdStore, FirstUseOfTheThreeValuePathLoadsTwice) {

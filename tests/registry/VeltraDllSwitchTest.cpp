@@ -1,4 +1,3 @@
-#include "level/Veltra.h"
 #include "level/VeltraDll.h"
 
 #include "tests/support/ScratchKey.h"
@@ -18,9 +17,9 @@ constexpr DWORD kItemFourthThreshold = 0x0E0A0017;
 
 using Lines = std::vector<std::string>;
 
-// A controller on the simulated library in one support state, beside the process-wide one that
-// the threshold store consults. Boxes are pressed and recorded; the product's registry key is
-// cleared at the start and at the end.
+// A controller on the simulated library in one support state, with no process-wide one: the
+// controller asks its own library and creates the threshold store itself. Boxes are pressed and
+// recorded; the product's registry key is cleared at the start and at the end.
 struct SwitchScene {
     SimTorvex sim{CurrentTestName()};
     ScratchKey key{kProgramKey};
@@ -29,8 +28,6 @@ struct SwitchScene {
 
     explicit SwitchScene(int state) {
         sim.SetSupportState(state);
-        Veltra::SetImpIndex(0);
-        Veltra::Instance();
         dll.Init();
         sim.ClearJournal();
     }
@@ -92,7 +89,8 @@ TEST(VeltraDllSwitch, SixItemsAfterAThreeValueStoreLeaveTheItemsBeyondTheHeldVal
     scene.Feature(1);
     scene.OnlyThreeItems();
     scene.WriteThresholds({11, 12, 13, 14, 15, 16});
-    ThresholdStoreInstance(); // sized to three while the library reports three items
+    // The store is created sized to three while the library reports three items.
+    EXPECT_TRUE(scene.dll.SetLevel(kUserLevel));
     scene.sim.SetItem(kItemFourthThreshold, "Supported", 1);
     scene.sim.SetItem(kItemFourthThreshold, "Value", 40);
     scene.sim.ClearJournal();

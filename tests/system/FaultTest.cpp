@@ -3,7 +3,9 @@
 #include "tools/common/HelperWindow.h"
 
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -52,9 +54,91 @@ struct WideHelper {
     HWND window = nullptr;
 };
 
+// A folder put first on this process's PATH, which the programs it starts inherit, for one scope.
+class FolderOnPath {
+public:
+    explicit FolderOnPath(const std::string& folder) {
+        std::vector<char> old(32768);
+        const DWORD length = ::GetEnvironmentVariableA("PATH", old.data(), static_cast<DWORD>(old.size()));
+        m_old.assign(old.data(), length < old.size() ? length : 0);
+        ::SetEnvironmentVariableA("PATH", (folder + ";" + m_old).c_str());
+    }
+    ~FolderOnPath() { ::SetEnvironmentVariableA("PATH", m_old.c_str()); }
+    FolderOnPath(const FolderOnPath&) = delete;
+    FolderOnPath& operator=(const FolderOnPath&) = delete;
+
+private:
+    std::string m_old;
+};
+
+// How one start of the program in a working folder of its own ended: its window, or its exit code.
+struct PlantedRun {
+    bool window = false;
+    DWORD exitCode = STILL_ACTIVE;
+    std::vector<MessageBoxWatcher::Box> boxes;
+};
+
+std::string Loaded(const std::string& path) {
+    return "Loaded(" + path + ")";
+}
+
+PlantedRun RunIn(const std::string& exe, const std::string& workingFolder) {
+    PlantedRun run;
+    ChildProcess process;
+    if (!process.Start(exe, "", workingFolder))
+        return run;
+    MessageBoxWatcher watcher(process.Pid());
+    const ULONGLONG end = ::GetTickCount64() + 20000;
+    while (!run.window && !process.Wait(50) && ::GetTickCount64() < end)
+        run.window = !FindHelperWindows(process.Pid()).empty();
+    if (run.window) {
+        ::PostMessageA(FindHelperWindows(process.Pid()).front(), kQuitMessage, kQuitWParam, 0);
+        process.Wait(20000);
+    }
+    run.exitCode = process.ExitCode();
+    run.boxes = watcher.Boxes();
+    return run;
+}
+
 } // namespace
 
 class Faults : public HelperTest {};
+
+// Copies of the library's own DLLs planted in the program's working folder and in a folder on PATH
+// are never loaded: the imported one and the one loaded by bare name come only from beside the library.
+TEST_F(Faults, LibraryDllsComeFromBesideItNeverFromTheWorkingFolderOrPath) {
+    TestFolder working(CurrentTestName() + ".working");
+    TestFolder onPath(CurrentTestName() + ".path");
+    for (const TestFolder* planted : {&working, &onPath})
+        ASSERT_TRUE(planted->CopyFromBin("TorvexDep.dll") && planted->CopyFromBin("TorvexPlug.dll"));
+    const FolderOnPath path(onPath.Path());
+    ASSERT_TRUE(m_folder.CopyFromBin("TorvexDependent.dll", "Torvex.dll"));
+    const std::string exe = m_helper.ExePath();
+    const std::string library = m_folder / "Torvex.dll";
+
+    // The imported DLL is nowhere but planted: the library cannot load.
+    PlantedRun run = RunIn(exe, working.Path());
+    EXPECT_EQ(m_sim.Calls({"Loaded"}), std::vector<std::string>{});
+    EXPECT_FALSE(run.window);
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].text, "Can not load " + library + ". Program will abort");
+
+    // Beside the library: the imported DLL comes from there, the one loaded by name is not found.
+    ASSERT_TRUE(m_folder.CopyFromBin("TorvexDep.dll"));
+    m_sim.ClearJournal();
+    run = RunIn(exe, working.Path());
+    EXPECT_TRUE(run.window);
+    EXPECT_EQ(m_sim.Calls({"Loaded"}), std::vector<std::string>{Loaded(m_folder / "TorvexDep.dll")});
+
+    ASSERT_TRUE(m_folder.CopyFromBin("TorvexPlug.dll"));
+    m_sim.ClearJournal();
+    run = RunIn(exe, working.Path());
+    EXPECT_TRUE(run.window);
+    EXPECT_EQ(m_sim.Calls({"Loaded"}), (std::vector<std::string>{Loaded(m_folder / "TorvexDep.dll"),
+                                                                 Loaded(m_folder / "TorvexPlug.dll")}));
+    EXPECT_EQ(run.exitCode, 0u);
+}
 
 TEST_F(Faults, MissingLibraryIsReportedAndTheProgramIdlesUntilAskedToQuit) {
     TestFolder folder(CurrentTestName() + ".bare");
