@@ -7,10 +7,11 @@
 ; logged-on user's own token. The vendor library is never shipped or touched. A folder that anyone
 ; but the administrators may change is refused: what is installed there runs at every user's logon.
 ; The work on access lists and tokens is done by TorvexSetupAccess.exe (the x64 build, carried in
-; the installer and the uninstaller), which the scripts here only call. Without a usable Torvex.dll in the folder the program is
-; still installed and registered (a warning in interactive mode), but not started: it could only report
-; the missing library. The uninstaller asks a running copy to quit with its quit request, waits for it
-; to end, then removes the program, its uninstaller and both registry entries.
+; the installer and the uninstaller), which the scripts here only call. Without a usable Torvex.dll
+; in the folder the program is still installed and registered (a warning in interactive mode), but
+; not started: it could only report the missing library. The uninstaller takes the key's grant out
+; first (refused, it removes nothing), asks a running copy to quit with its quit request, waits for
+; it to end, then removes the program, its uninstaller and both registry entries.
 ;
 ; Silent: TorvexHelp-Setup.exe /S /D=C:\Program Files\Orvane\Torvex
 ;         "C:\Program Files\Orvane\Torvex\TorvexHelp-Uninstall.exe" /S [_?=C:\Program Files\Orvane\Torvex]
@@ -208,13 +209,19 @@ FunctionEnd
 ; $R7 = the line it printed.
 !macro RUN_TOOL PREFIX
 Function ${PREFIX}RunTool
+  Push $0
   nsExec::ExecToStack '"$PLUGINSDIR\${TOOL}" $R6'
   Pop $R6
   Pop $R7
   ${If} $R6 == error
     StrCpy $R7 "${TOOL} could not be run"
   ${EndIf}
+  StrCpy $0 $R7 2 -2
+  ${If} $0 == "$\r$\n"
+    StrCpy $R7 $R7 -2
+  ${EndIf}
   DetailPrint $R7
+  Pop $0
 FunctionEnd
 !macroend
 !insertmacro RUN_TOOL ""
