@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,22 +30,32 @@ std::wstring FolderOf(const std::wstring& path) {
 UserTokenStart::UserTokenStart(std::wstring program) : m_program(std::move(program)) {}
 
 UserTokenStart::Result UserTokenStart::Start() const {
-    const HWND shell = ::GetShellWindow();
+    mirov::UniqueHandle shell;
+    const Result opened = OpenShell(shell);
+    return shell ? StartAsChildOf(shell.Get()) : opened;
+}
+
+UserTokenStart::Result UserTokenStart::OpenShell(mirov::UniqueHandle& shell) const {
+    const HWND window = ::GetShellWindow();
     DWORD shellId = 0;
-    if (!shell || !::GetWindowThreadProcessId(shell, &shellId))
+    if (!window || !::GetWindowThreadProcessId(window, &shellId))
         return {Outcome::NoShell, L"no desktop shell runs for the logged-on user"};
-    const mirov::UniqueHandle shellProcess(
+    mirov::UniqueHandle process(
         ::OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
-    if (!shellProcess)
+    if (!process)
         return {Outcome::Failed,
                 L"the desktop shell's process cannot be opened: error " + std::to_wstring(::GetLastError())};
     bool known = false;
-    if (IsElevated(shellProcess.Get(), &known))
+    if (IsElevated(process.Get(), &known))
         return {Outcome::ShellElevated, L"the desktop shell runs elevated"};
     if (!known)
         return {Outcome::Failed,
                 L"the desktop shell's token cannot be read: error " + std::to_wstring(::GetLastError())};
+    shell = std::move(process);
+    return {Outcome::Started, std::wstring()};
+}
 
+UserTokenStart::Result UserTokenStart::StartAsChildOf(HANDLE parent) const {
     // The child takes the token of the process named as its parent.
     SIZE_T size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -54,7 +65,6 @@ UserTokenStart::Result UserTokenStart::Start() const {
         return {Outcome::Failed, L"cannot prepare the start: error " + std::to_wstring(::GetLastError())};
     const std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, decltype(&::DeleteProcThreadAttributeList)> owned(
         attributes, &::DeleteProcThreadAttributeList);
-    HANDLE parent = shellProcess.Get();
     if (!::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_PARENT_PROCESS, &parent,
                                      sizeof parent, nullptr, nullptr))
         return {Outcome::Failed, L"cannot prepare the start: error " + std::to_wstring(::GetLastError())};
@@ -70,7 +80,7 @@ UserTokenStart::Result UserTokenStart::Start() const {
                           &startup.StartupInfo, &started))
         return {Outcome::Failed,
                 L"cannot start " + m_program + L": error " + std::to_wstring(::GetLastError())};
-    mirov::UniqueHandle process(started.hProcess);
-    mirov::UniqueHandle thread(started.hThread);
+    const mirov::UniqueHandle process(started.hProcess);
+    const mirov::UniqueHandle thread(started.hThread);
     return {Outcome::Started, L"Started " + m_program + L" with the logged-on user's token"};
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "mirov/Handles.h"
+
+#include <windows.h>
+
 #include <string>
 
 // Starts a program as a child of the desktop shell's process, so that it runs with the shell's token
@@ -18,5 +22,9 @@ public:
     Result Start() const; // in the program's own folder
 
 private:
+    // The shell's process, opened to be a parent; or why there is none to use.
+    Result OpenShell(mirov::UniqueHandle& shell) const;
+    Result StartAsChildOf(HANDLE parent) const;
+
     std::wstring m_program;
 };
