@@ -1,16 +1,24 @@
 ; Installer of Torvex Help, built by scripts/package:
-;   makensis -DX64_EXE=... -DX86_EXE=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
+;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
 ;
 ; Installs TorvexHelp.exe into the folder of the vendor's Torvex.dll (chosen on the folder page, or
 ; /D=<folder> as the last argument), in the build that matches that library (a 32-bit library gets the
-; x86 build), registers it to start at every logon (HKLM Run value "TorvexHelp") and starts it. The
-; vendor library is never shipped or touched. Without a usable Torvex.dll in the folder the program is
-; still installed and registered (a warning in interactive mode), but not started: it could only report
-; the missing library. The uninstaller asks a running copy to quit with its quit request, waits for it
-; to end, then removes the program, its uninstaller and both registry entries.
+; x86 build), registers it to start at every logon (HKLM Run value "TorvexHelp") and starts it with the
+; logged-on user's own token. The vendor library is never shipped or touched. A folder that anyone
+; but the administrators may change is refused: what is installed there runs at every user's logon.
+; The work on access lists and tokens is done by TorvexSetupAccess.exe (the x64 build, carried in
+; the installer and the uninstaller), which the scripts here only call. Without a usable Torvex.dll
+; in the folder the program is still installed and registered (a warning in interactive mode), but
+; not started: it could only report the missing library. The uninstaller takes the key's grant out
+; first (refused, it removes nothing), asks a running copy to quit with its quit request, waits for
+; it to end, then removes the program, its uninstaller and both registry entries.
 ;
-; Silent: TorvexHelp-Setup.exe /S /D=C:\Vendor\Folder
-;         "C:\Vendor\Folder\TorvexHelp-Uninstall.exe" /S [_?=C:\Vendor\Folder]   (_? runs in place and waits)
+; Silent: TorvexHelp-Setup.exe /S /D=C:\Program Files\Orvane\Torvex
+;         "C:\Program Files\Orvane\Torvex\TorvexHelp-Uninstall.exe" /S [_?=C:\Program Files\Orvane\Torvex]
+;         (_? runs in place and waits)
+; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused, nothing
+; installed; 4 the threshold key could not be prepared (install: nothing installed) or its grant
+; could not be taken out (uninstall: nothing removed, the record kept).
 
 Unicode true
 Target amd64-unicode
@@ -18,8 +26,8 @@ SetCompressor /SOLID lzma
 
 !include LogicLib.nsh
 
-!ifndef X64_EXE | X86_EXE | OUTFILE
-  !error "scripts/package defines X64_EXE, X86_EXE and OUTFILE"
+!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE
+  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL and OUTFILE"
 !endif
 !ifndef VERSION
   !define VERSION 1.0.0.0
@@ -38,22 +46,26 @@ SetCompressor /SOLID lzma
 !define QUIT_WPARAM 0x55
 !define SYNCHRONIZE 0x00100000
 !define QUIT_WAIT_MS 20000
-; The key the program reads its thresholds from and records "LastMode" in, opening it with full access
-; (KEY_ALL_ACCESS) as the user who logs on. The installer grants the interactive users exactly that, on
-; this key only: an ACE without inheritance flags, so no sub-key gets it.
+; The key the program reads its thresholds from and records "LastMode" in, as the user who logs on,
+; asking for query and set value. The access tool grants the interactive users exactly that, on this
+; key only, and takes it out again.
 !define VENDOR_KEY "Software\Orvane"
 !define THRESHOLD_KEY "Software\Orvane\TORVEX3"
-!define GRANT_ACE "(A;;KA;;;IU)"
+!define TOOL "TorvexSetupAccess.exe"
+; Its exit codes.
+!define TOOL_DONE 0
+!define TOOL_UNCHANGED 1
 ; What the installer changed there, per registry view, kept under the uninstall entry as a DWORD
 ; "ThresholdKey64" or "ThresholdKey32" for the uninstaller to undo.
-!define PREPARED_KEY 1        ; the installer created the key
-!define PREPARED_VENDOR_KEY 2 ; ... and its parent
-!define PREPARED_GRANT 4      ; the installer added GRANT_ACE
+!define PREPARED_KEY 1              ; the installer created the key
+!define PREPARED_VENDOR_KEY 2       ; ... and its parent
+!define PREPARED_FULL_ACCESS 4      ; an earlier installer added (A;;KA;;;IU): full access
+!define PREPARED_GRANT 8            ; the installer added the query-and-set-value grant
 !define HKLM_HANDLE -2147483646 ; HKEY_LOCAL_MACHINE as a pointer of this 64-bit installer
 !define KEY_READ 0x20019
-!define KEY_SECURITY 0x60000 ; READ_CONTROL | WRITE_DAC
-!define DACL_INFORMATION 4
-!define SDDL_REVISION 1
+; Installer exit codes of their own.
+!define EXIT_FOLDER_REFUSED 3
+!define EXIT_KEY_NOT_PREPARED 4
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -73,7 +85,7 @@ VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 
-Page directory
+Page directory "" "" DirectoryLeave
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
@@ -185,290 +197,229 @@ FunctionEnd
 !insertmacro QUIT_RUNNING_COPY ""
 !insertmacro QUIT_RUNNING_COPY "un."
 
-;; The access list (DACL) of an open key as SDDL text, and back. NSIS strings hold at most
-;; NSIS_MAX_STRLEN characters: a longer list reads as "" and is left alone, never cut.
-!macro KEY_DACL_FUNCTIONS PREFIX
-; $R1 = the DACL of the open key $R2 as SDDL, or "" when it cannot be read whole.
-Function ${PREFIX}ReadKeyDacl
-  Push $0 ; size, then result
-  Push $1 ; security descriptor
-  Push $2 ; SDDL text
-  StrCpy $R1 ""
-  StrCpy $0 0
-  System::Call 'advapi32::RegGetKeySecurity(p R2, i ${DACL_INFORMATION}, p 0, *i r0 r0) i'
-  ${If} $0 > 0
-    System::Alloc $0
-    Pop $1
-    System::Call 'advapi32::RegGetKeySecurity(p R2, i ${DACL_INFORMATION}, p r1, *i r0) i .r0'
-    ${If} $0 = 0
-      System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r1, i ${SDDL_REVISION}, i ${DACL_INFORMATION}, *p .r2, p 0) i .r0'
-      ${If} $0 <> 0
-        System::Call 'kernel32::lstrlenW(p r2) i .r0'
-        ${If} $0 < ${NSIS_MAX_STRLEN}
-          System::Call '*$2(&w${NSIS_MAX_STRLEN} .R1)'
-        ${EndIf}
-        System::Call 'kernel32::LocalFree(p r2)'
-      ${EndIf}
-    ${EndIf}
-    System::Free $1
-  ${EndIf}
-  Pop $2
-  Pop $1
-  Pop $0
-FunctionEnd
-
-; Puts the DACL $R1 (SDDL) on the open key $R2; $R3 = 1 when it is set, else 0.
-Function ${PREFIX}WriteKeyDacl
-  Push $0 ; result
-  Push $1 ; security descriptor
-  StrCpy $R3 0
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R1, i ${SDDL_REVISION}, *p .r1, p 0) i .r0'
-  ${If} $0 <> 0
-    System::Call 'advapi32::RegSetKeySecurity(p R2, i ${DACL_INFORMATION}, p r1) i .r0'
-    ${If} $0 = 0
-      StrCpy $R3 1
-    ${EndIf}
-    System::Call 'kernel32::LocalFree(p r1)'
-  ${EndIf}
-  Pop $1
-  Pop $0
-FunctionEnd
-
 ; $R3 = KEY_WOW64_32KEY or KEY_WOW64_64KEY, the flag of the registry view $R4 (32 or 64).
-Function ${PREFIX}ViewFlag
+Function ViewFlag
   StrCpy $R3 0x100
   ${If} $R4 == 32
     StrCpy $R3 0x200
   ${EndIf}
 FunctionEnd
 
-; $R3 = where GRANT_ACE starts in the SDDL $R1, or -1.
-Function ${PREFIX}FindGrantAce
-  Push $0 ; length of the text
-  Push $1 ; length of the ACE
-  Push $2 ; piece
-  StrLen $0 $R1
-  StrLen $1 "${GRANT_ACE}"
-  IntOp $0 $0 - $1
-  StrCpy $R3 0
-  ${DoWhile} $R3 <= $0
-    StrCpy $2 $R1 $1 $R3
-    ${If} $2 == "${GRANT_ACE}"
-      Goto found
+; Runs the access tool with the arguments $R6: $R6 = its exit code ("error" when it did not run),
+; $R7 = the line it printed.
+!macro RUN_TOOL PREFIX
+Function ${PREFIX}RunTool
+  Push $0
+  nsExec::ExecToStack '"$PLUGINSDIR\${TOOL}" $R6'
+  Pop $R6
+  Pop $R7
+  ${If} $R6 == error
+    StrCpy $R7 "${TOOL} could not be run"
+  ${EndIf}
+  StrCpy $0 $R7 2 -2
+  ${If} $0 == "$\r$\n"
+    StrCpy $R7 $R7 -2
+  ${EndIf}
+  DetailPrint $R7
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro RUN_TOOL ""
+!insertmacro RUN_TOOL "un."
+
+; $R5 = "" when only administrators may change the install folder and the program's files in it;
+; else why not, for the person to read.
+Function CheckFolder
+  StrCpy $R6 'check-folder "$INSTDIR" ${EXE} ${UNINSTALLER}'
+  Call RunTool
+  StrCpy $R5 ""
+  ${If} $R6 != ${TOOL_DONE}
+    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there runs at every user's logon, so only administrators may be able to change it. Choose a folder under Program Files."
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckFolder
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP $R5
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Removes what the record $R8 says the installer created in the view $R4: the key, when it holds
+; nothing but the program's own "LastMode", and the parent it created, when empty. The vendor's stays.
+!macro REMOVE_CREATED_KEYS PREFIX
+Function ${PREFIX}RemoveCreatedKeys
+  Push $0
+  Push $1
+  ${If} $R4 == 32
+    SetRegView 32
+  ${EndIf}
+  IntOp $0 $R8 & ${PREPARED_KEY}
+  ${If} $0 <> 0
+    EnumRegValue $0 HKLM "${THRESHOLD_KEY}" 0
+    EnumRegValue $1 HKLM "${THRESHOLD_KEY}" 1
+    ${If} $1 == ""
+    ${AndIf} $0 == "LastMode"
+      DeleteRegValue HKLM "${THRESHOLD_KEY}" "LastMode"
     ${EndIf}
-    IntOp $R3 $R3 + 1
-  ${Loop}
-  StrCpy $R3 -1
-found:
-  Pop $2
+    DeleteRegKey /ifempty HKLM "${THRESHOLD_KEY}"
+  ${EndIf}
+  IntOp $0 $R8 & ${PREPARED_VENDOR_KEY}
+  ${If} $0 <> 0
+    DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  ${EndIf}
+  SetRegView 64
   Pop $1
   Pop $0
 FunctionEnd
 !macroend
-!insertmacro KEY_DACL_FUNCTIONS ""
-!insertmacro KEY_DACL_FUNCTIONS "un."
+!insertmacro REMOVE_CREATED_KEYS ""
+!insertmacro REMOVE_CREATED_KEYS "un."
 
-; $R3 = the flags of the ACE that starts ("(") at $R3 in the SDDL $R1: the text between its first and
-; second ";".
-Function AceFlags
-  Push $0 ; character
-  Push $1 ; flags
-  StrCpy $1 ""
-  ${Do}
-    IntOp $R3 $R3 + 1
-    StrCpy $0 $R1 1 $R3
-    ${If} $0 == ";"
-    ${OrIf} $0 == ""
-      ${Break}
-    ${EndIf}
-  ${Loop}
-  ${Do}
-    IntOp $R3 $R3 + 1
-    StrCpy $0 $R1 1 $R3
-    ${If} $0 == ";"
-    ${OrIf} $0 == ""
-      ${Break}
-    ${EndIf}
-    StrCpy $1 "$1$0"
-  ${Loop}
-  StrCpy $R3 $1
-  Pop $1
-  Pop $0
+; $R8 = the record of the view $R4 (0 when there is none).
+!macro READ_RECORD PREFIX
+Function ${PREFIX}ReadRecord
+  ClearErrors
+  ReadRegDWORD $R8 HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
+  ${If} ${Errors}
+    StrCpy $R8 0
+  ${EndIf}
 FunctionEnd
+!macroend
+!insertmacro READ_RECORD ""
+!insertmacro READ_RECORD "un."
 
-; $R1 = the SDDL $R1 with GRANT_ACE after the key's own entries and before the inherited ones (flag
-; "ID"), the order Windows keeps: a deny entry of the key's own still comes first.
-Function InsertGrantAce
-  Push $0 ; position
-  Push $1 ; character
-  Push $2 ; flag pair
-  Push $3 ; position in the flags
-  StrCpy $0 0
-  ${Do}
-    StrCpy $1 $R1 1 $0
-    ${If} $1 == ""
-      ${Break}
-    ${EndIf}
-    ${If} $1 == "("
-      StrCpy $R3 $0
-      Call AceFlags
-      ; Two-letter flags (OI CI NP IO ID): "ID" marks an inherited entry.
-      StrCpy $3 0
-      ${Do}
-        StrCpy $2 $R3 2 $3
-        ${If} $2 == ""
-        ${OrIf} $2 == "ID"
-          ${Break}
-        ${EndIf}
-        IntOp $3 $3 + 2
-      ${Loop}
-      ${If} $2 == "ID"
-        ${Break}
-      ${EndIf}
-    ${EndIf}
-    IntOp $0 $0 + 1
-  ${Loop}
-  StrCpy $1 $R1 $0
-  StrCpy $2 $R1 "" $0
-  StrCpy $R1 "$1${GRANT_ACE}$2"
-  Pop $3
-  Pop $2
-  Pop $1
-  Pop $0
+; Keeps the record $R8 of the view $R4; none when nothing is left to undo.
+!macro WRITE_RECORD PREFIX
+Function ${PREFIX}WriteRecord
+  ${If} $R8 <> 0
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4" $R8
+  ${Else}
+    DeleteRegValue HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
+  ${EndIf}
 FunctionEnd
+!macroend
+!insertmacro WRITE_RECORD ""
+!insertmacro WRITE_RECORD "un."
 
-; Prepares the threshold key in the registry view $R4 (32 or 64) of the installed build for a standard
-; user's logon: creates it when missing and grants GRANT_ACE, and records what it changed.
-Function PrepareThresholdKey
+; Creates the key in the view $R4 when missing; $R8 |= what was created, $R5 = why not on failure.
+Function CreateThresholdKey
   Push $0 ; result
   Push $1 ; access
-  Push $2 ; what was changed
-  Push $R1
-  Push $R2
-  Push $R3
-  StrCpy $2 0
+  Push $R2 ; key
+  Push $R3 ; view flag, then the disposition
   Call ViewFlag
   IntOp $1 $R3 | ${KEY_READ}
   System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${VENDOR_KEY}", i 0, i r1, *p .R2) i .r0'
   ${If} $0 = 0
     System::Call 'advapi32::RegCloseKey(p R2)'
   ${Else}
-    IntOp $2 $2 | ${PREPARED_VENDOR_KEY}
+    IntOp $R8 $R8 | ${PREPARED_VENDOR_KEY}
   ${EndIf}
-  Call ViewFlag
-  IntOp $1 $R3 | ${KEY_SECURITY}
   System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${THRESHOLD_KEY}", i 0, p 0, i 0, i r1, p 0, *p .R2, *i .R3) i .r0'
   ${If} $0 <> 0
-    DetailPrint "Can not prepare HKLM\${THRESHOLD_KEY} ($R4-bit view): error $0"
-    StrCpy $2 0
+    StrCpy $R5 "Can not create HKLM\${THRESHOLD_KEY} ($R4-bit view): error $0"
+    IntOp $R8 $R8 & -3 ; without PREPARED_VENDOR_KEY
   ${Else}
     ${If} $R3 = 1 ; REG_CREATED_NEW_KEY
-      IntOp $2 $2 | ${PREPARED_KEY}
-    ${EndIf}
-    Call ReadKeyDacl
-    Call FindGrantAce
-    ; No DACL at all, or a null one, already lets everyone in.
-    StrCpy $0 $R1 2
-    ${If} $R1 == ""
-      DetailPrint "The access list of HKLM\${THRESHOLD_KEY} can not be read; left as it is"
-    ${ElseIf} $0 != "D:"
-    ${OrIf} $R1 == "D:NO_ACCESS_CONTROL"
-    ${OrIf} $R3 >= 0
-      DetailPrint "HKLM\${THRESHOLD_KEY} ($R4-bit view) already lets the logged-on users in"
-    ${Else}
-      Call InsertGrantAce
-      Call WriteKeyDacl
-      ${If} $R3 = 1
-        IntOp $2 $2 | ${PREPARED_GRANT}
-        DetailPrint "Granted the logged-on users full access to HKLM\${THRESHOLD_KEY} ($R4-bit view)"
-      ${Else}
-        DetailPrint "Can not set the access list of HKLM\${THRESHOLD_KEY}"
-      ${EndIf}
+      IntOp $R8 $R8 | ${PREPARED_KEY}
     ${EndIf}
     System::Call 'advapi32::RegCloseKey(p R2)'
   ${EndIf}
-  ; A reinstall keeps what the first installation changed.
-  ClearErrors
-  ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
-  ${IfNot} ${Errors}
-    IntOp $2 $2 | $0
-  ${EndIf}
-  ${If} $2 <> 0
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4" $2
-  ${EndIf}
   Pop $R3
   Pop $R2
-  Pop $R1
-  Pop $2
   Pop $1
   Pop $0
 FunctionEnd
 
-; Undoes what PrepareThresholdKey recorded for the view $R4 (32 or 64): removes GRANT_ACE and,
-; when the installer created the key and it holds nothing of the vendor's, the key (with the
-; program's own "LastMode") and a parent it created. Everything else stays.
-Function un.RestoreThresholdKey
-  Push $0 ; result
-  Push $1 ; access, then a piece of text
-  Push $2 ; what was changed
-  Push $R1
-  Push $R2
-  Push $R3
-  ClearErrors
-  ReadRegDWORD $2 HKLM "${UNINSTALL_KEY}" "ThresholdKey$R4"
-  ${IfNot} ${Errors}
-    IntOp $0 $2 & ${PREPARED_GRANT}
+; Prepares the threshold key in the registry view $R4 (32 or 64) of the installed build for a standard
+; user's logon: creates it when missing and grants the interactive users query and set value, in
+; place of the full access an earlier installation recorded. The record states what was done.
+; $R5 = "" when the key is prepared; else why not, and nothing of this installation's is left there.
+Function PrepareThresholdKey
+  Push $0
+  Push $R8 ; what this installation created
+  Push $R9 ; the earlier record
+  StrCpy $R5 ""
+  Call ReadRecord
+  StrCpy $R9 $R8
+  StrCpy $R8 0
+  Call CreateThresholdKey
+  ${If} $R5 == ""
+    StrCpy $R6 "grant-key $R4"
+    IntOp $0 $R9 & ${PREPARED_FULL_ACCESS}
     ${If} $0 <> 0
-      Call un.ViewFlag
-      IntOp $1 $R3 | ${KEY_SECURITY}
-      System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${THRESHOLD_KEY}", i 0, i r1, *p .R2) i .r0'
-      ${If} $0 = 0
-        Call un.ReadKeyDacl
-        Call un.FindGrantAce
-        ${If} $R3 >= 0
-          StrCpy $1 $R1 $R3
-          StrLen $0 "${GRANT_ACE}"
-          IntOp $R3 $R3 + $0
-          StrCpy $R1 $R1 "" $R3
-          StrCpy $R1 "$1$R1"
-          Call un.WriteKeyDacl
-        ${EndIf}
-        System::Call 'advapi32::RegCloseKey(p R2)'
-      ${EndIf}
+      StrCpy $R6 "$R6 --replace-full-access"
     ${EndIf}
-    ${If} $R4 == 32
-      SetRegView 32
+    Call RunTool
+    ${If} $R6 == ${TOOL_DONE}
+      IntOp $R8 $R8 | ${PREPARED_GRANT}
+    ${ElseIf} $R6 != ${TOOL_UNCHANGED}
+      StrCpy $R5 "The interactive users can not be granted query and set value on HKLM\${THRESHOLD_KEY} ($R4-bit view), which ${PRODUCT} needs to read its thresholds at a standard user's logon:$\r$\n$R7"
+      Call RemoveCreatedKeys
     ${EndIf}
-    IntOp $0 $2 & ${PREPARED_KEY}
-    ${If} $0 <> 0
-      EnumRegValue $0 HKLM "${THRESHOLD_KEY}" 0
-      EnumRegValue $R1 HKLM "${THRESHOLD_KEY}" 1
-      ${If} $R1 == ""
-      ${AndIf} $0 == "LastMode"
-        DeleteRegValue HKLM "${THRESHOLD_KEY}" "LastMode"
-      ${EndIf}
-      DeleteRegKey /ifempty HKLM "${THRESHOLD_KEY}"
-    ${EndIf}
-    IntOp $0 $2 & ${PREPARED_VENDOR_KEY}
-    ${If} $0 <> 0
-      DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
-    ${EndIf}
-    SetRegView 64
   ${EndIf}
-  Pop $R3
-  Pop $R2
-  Pop $R1
-  Pop $2
-  Pop $1
+  ${If} $R5 == ""
+    ; The tool took an earlier full-access entry out, or it was gone.
+    IntOp $0 $R9 & ${PREPARED_FULL_ACCESS}
+    ${If} $0 <> 0
+      IntOp $R9 $R9 & -5 ; without PREPARED_FULL_ACCESS
+    ${EndIf}
+    IntOp $R8 $R8 | $R9
+    Call WriteRecord
+  ${EndIf}
+  Pop $R9
+  Pop $R8
+  Pop $0
+FunctionEnd
+
+; Takes the grants that the record of the view $R4 holds out of the key, keeping the record of what
+; was done. $R5 = "" when done, else why not (the record keeps what is left to undo).
+Function un.RevokeGrants
+  Push $0
+  Push $R8
+  Call un.ReadRecord
+  StrCpy $R5 ""
+  IntOp $0 $R8 & ${PREPARED_GRANT}
+  ${If} $0 <> 0
+    StrCpy $R6 "revoke-key $R4"
+    Call un.RunTool
+    ${If} $R6 == ${TOOL_DONE}
+    ${OrIf} $R6 == ${TOOL_UNCHANGED}
+      IntOp $R8 $R8 & -9 ; without PREPARED_GRANT
+      Call un.WriteRecord
+    ${Else}
+      StrCpy $R5 $R7
+    ${EndIf}
+  ${EndIf}
+  IntOp $0 $R8 & ${PREPARED_FULL_ACCESS}
+  ${If} $R5 == ""
+  ${AndIf} $0 <> 0
+    StrCpy $R6 "revoke-key $R4 --full-access"
+    Call un.RunTool
+    ${If} $R6 == ${TOOL_DONE}
+    ${OrIf} $R6 == ${TOOL_UNCHANGED}
+      IntOp $R8 $R8 & -5 ; without PREPARED_FULL_ACCESS
+      Call un.WriteRecord
+    ${Else}
+      StrCpy $R5 $R7
+    ${EndIf}
+  ${EndIf}
+  Pop $R8
   Pop $0
 FunctionEnd
 
 Function .onInit
   SetRegView 64
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\${TOOL}" "${ACCESS_TOOL}"
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\${TOOL}" "${ACCESS_TOOL}"
 FunctionEnd
 
 ; Warns about a folder without a usable vendor library; false (and the installation ends) when the
@@ -483,11 +434,40 @@ Function ConfirmWithoutLibrary
   ${EndIf}
 FunctionEnd
 
+; Starts the installed program with the logged-on user's own token; where that cannot be done it
+; is not started, and starts at the next logon like at every other.
+Function StartProgram
+  StrCpy $R6 'start "$INSTDIR\${EXE}"'
+  Call RunTool
+  ${If} $R6 != ${TOOL_DONE}
+    DetailPrint "${PRODUCT} starts at the next logon"
+    MessageBox MB_OK|MB_ICONINFORMATION "${PRODUCT} is installed and starts at the next logon.$\r$\n$\r$\n$R7" /SD IDOK
+  ${EndIf}
+FunctionEnd
+
 Section "${PRODUCT}"
   SectionIn RO
   Call VendorLibraryArch
   DetailPrint "Vendor library: $R0"
   Call ConfirmWithoutLibrary
+  ; Silent installs skip the folder page and its check.
+  Call CheckFolder
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP $R5 /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_REFUSED}
+    Abort
+  ${EndIf}
+  ; The key in the view the installed build reads: the x86 build sees the 32-bit one.
+  StrCpy $R4 64
+  ${If} $R0 == x86
+    StrCpy $R4 32
+  ${EndIf}
+  Call PrepareThresholdKey
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was installed." /SD IDOK
+    SetErrorLevel ${EXIT_KEY_NOT_PREPARED}
+    Abort
+  ${EndIf}
   ; An earlier copy holds its executable open.
   Call QuitRunningCopy
   SetOutPath "$INSTDIR"
@@ -506,15 +486,9 @@ Section "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ; The key in the view the installed build reads: the x86 build sees the 32-bit one.
-  StrCpy $R4 64
-  ${If} $R0 == x86
-    StrCpy $R4 32
-  ${EndIf}
-  Call PrepareThresholdKey
   ${If} $R0 == x64
   ${OrIf} $R0 == x86
-    Exec '"$INSTDIR\${EXE}"'
+    Call StartProgram
   ${EndIf}
 SectionEnd
 
@@ -545,17 +519,32 @@ Function un.EndAndRemoveProgram
 FunctionEnd
 
 Section "Uninstall"
+  ; First what may be refused: the grant on the threshold key. Without it undone, nothing is removed,
+  ; so that the record of it stays with an uninstaller that can act on it.
+  StrCpy $R4 64
+  Call un.RevokeGrants
+  ${If} $R5 == ""
+    StrCpy $R4 32
+    Call un.RevokeGrants
+  ${EndIf}
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nThe access ${PRODUCT}'s installer granted on that key can not be taken back, so nothing was uninstalled. Run the uninstaller again once administrators may change the key's access list." /SD IDOK
+    SetErrorLevel ${EXIT_KEY_NOT_PREPARED}
+    Abort
+  ${EndIf}
   Call un.EndAndRemoveProgram
   ; Only the entry of this installation: another one may have registered itself since.
   ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $0 == '"$INSTDIR\${EXE}"'
     DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   ${EndIf}
-  ; Before the uninstall entry goes: it holds what the installer changed on the threshold key.
+  ; Before the uninstall entry goes: it holds what the installer created.
   StrCpy $R4 64
-  Call un.RestoreThresholdKey
+  Call un.ReadRecord
+  Call un.RemoveCreatedKeys
   StrCpy $R4 32
-  Call un.RestoreThresholdKey
+  Call un.ReadRecord
+  Call un.RemoveCreatedKeys
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty: the vendor's files stay.

@@ -2,6 +2,7 @@
 // vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
 // to quit and removes what was installed, and only that.
 #include "mirov/Handles.h"
+#include "tests/deploy/StandInShell.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
 #include "tools/common/ChildProcess.h"
@@ -12,6 +13,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace {
@@ -98,7 +100,9 @@ template <typename Condition> bool WaitFor(Condition condition, DWORD timeoutMs)
 
 class Installer : public ::testing::Test {
 protected:
-    Installer() : m_sim(CurrentTestName()), m_folder(CurrentTestName()) {}
+    Installer() : m_sim(CurrentTestName()), m_folder(CurrentTestName()) {
+        m_shell.emplace(StandInShell::Token::Limited);
+    }
 
     void SetUp() override {
         if (!FileExists(InstallerPath()))
@@ -164,6 +168,7 @@ protected:
 
     SimTorvex m_sim; // inherited by the installer and so by the program it starts
     TestFolder m_folder;
+    std::optional<StandInShell> m_shell; // the installer starts the program through it
 };
 
 TEST_F(Installer, InstallsBesideTheLibraryStartsAndUninstallsAfterTheProgramQuits) {
@@ -178,6 +183,10 @@ TEST_F(Installer, InstallsBesideTheLibraryStartsAndUninstallsAfterTheProgramQuit
         << ImageOfWindowOwner(window);
     const mirov::UniqueHandle running = OpenRunningCopy(window);
     ASSERT_TRUE(running);
+    // Started by the shell's process with its token, the user's own, not the installer's elevated one.
+    ASSERT_TRUE(m_shell->Ready());
+    EXPECT_EQ(ParentOf(::GetProcessId(running.Get())), m_shell->Pid());
+    EXPECT_FALSE(IsElevated(running.Get()));
 
     ASSERT_EQ(UninstallInPlace(), 0u);
     // Ended by its quit request before its file went: exit code 0, not a forced end.
@@ -222,6 +231,18 @@ TEST_F(Installer, ReinstallAsksTheRunningCopyToQuitAndStartsTheNewOne) {
     ASSERT_NE(second, nullptr);
     EXPECT_NE(second, first);
     EXPECT_EQ(FindHelperWindows().size(), 1u);
+    EXPECT_EQ(UninstallInPlace(), 0u);
+    ExpectRemoved();
+}
+
+TEST_F(Installer, WithAnElevatedShellInstallsButLeavesTheStartToTheNextLogon) {
+    ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
+    m_shell.reset();
+    m_shell.emplace(StandInShell::Token::Elevated);
+    ASSERT_TRUE(m_shell->Ready());
+    ASSERT_EQ(Install(), 0u); // installed; the program starts at the next logon
+    ExpectInstalledAndRegistered();
+    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr) << "started with an elevated token";
     EXPECT_EQ(UninstallInPlace(), 0u);
     ExpectRemoved();
 }

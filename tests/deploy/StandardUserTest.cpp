@@ -3,6 +3,8 @@
 // Windows refuses a standard user's filtered token: changing the key. The installer, run with the
 // same token, reaches the list as the key's owner (owners may always read and change it).
 #include "mirov/Handles.h"
+#include "tests/deploy/KeyAccessList.h"
+#include "tests/deploy/StandInShell.h"
 #include "tests/support/HelperProcess.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
@@ -11,7 +13,6 @@
 #include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 #include <windows.h>
 
 #include <string>
@@ -25,46 +26,6 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // The vendor's own key as a standard user meets it: full access for the system, reading for users.
 constexpr char kRefusingList[] = "D:P(A;;KA;;;SY)(A;;KR;;;BU)";
-
-// The access list of a key, read and set through a handle kept open from the start, since the lists
-// set here refuse a new full-access handle. The first list comes back at the end.
-class KeyAccessList {
-public:
-    explicit KeyAccessList(const char* path) {
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL | WRITE_DAC, m_key.Put());
-        m_original = Get();
-    }
-    ~KeyAccessList() { Set(m_original); }
-
-    std::string Get() const {
-        std::vector<BYTE> descriptor(4096);
-        DWORD size = static_cast<DWORD>(descriptor.size());
-        char* text = nullptr;
-        if (::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, descriptor.data(), &size) !=
-                ERROR_SUCCESS ||
-            !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-                descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
-            return std::string();
-        const std::string list(text);
-        ::LocalFree(text);
-        return list;
-    }
-
-    bool Set(const std::string& list) const {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
-                                                                    &descriptor, nullptr))
-            return false;
-        const bool set =
-            ::RegSetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-        ::LocalFree(descriptor);
-        return set;
-    }
-
-private:
-    mirov::UniqueHkey m_key;
-    std::string m_original;
-};
 
 DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
     ChildProcess process;
@@ -91,7 +52,9 @@ const Calls kThresholds = {"TorvexSetItem(0x0E0A0014, 11) = 1", "TorvexSetItem(0
 
 class StandardUser : public ::testing::Test {
 protected:
-    StandardUser() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kProgramKey) {}
+    StandardUser()
+        : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kProgramKey),
+          m_shell(StandInShell::Token::Limited) {}
 
     void TearDown() override {
         for (HWND window : FindHelperWindows())
@@ -113,6 +76,7 @@ protected:
     SimTorvex m_sim;
     TestFolder m_folder;
     ScratchKey m_key;
+    StandInShell m_shell; // the installer starts the program through it
 };
 
 // The program asks for reading alone to read the thresholds and for setting values alone to record
@@ -123,7 +87,7 @@ TEST_F(StandardUser, ThresholdsAreReadWhereTheKeyMayOnlyBeReadAndTheLevelRecorde
     m_sim.SetItem(0x0B060002, "Value", 1);
     for (DWORD k = 1; k <= 6; ++k)
         m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
-    KeyAccessList list(kProgramKey);
+    KeyAccessList list(kProgramKey, 0);
     ASSERT_TRUE(list.Set(kRefusingList));
     {
         HelperProcess helper(m_folder);
@@ -151,7 +115,7 @@ TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel
     m_sim.SetItem(0x0B060002, "Value", 1); // the feature is on: only thresholds and level are written
     for (DWORD k = 1; k <= 6; ++k)
         m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
-    KeyAccessList list(kProgramKey);
+    KeyAccessList list(kProgramKey, 0); // the view of this build, which the installer installs
     ASSERT_TRUE(list.Set(kRefusingList));
 
     HelperProcess before(m_folder);
@@ -162,7 +126,7 @@ TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel
     ASSERT_TRUE(before.Quit());
 
     ASSERT_EQ(RunToEnd(installer, "/S /D=" + Dir()), 0u);
-    EXPECT_EQ(list.Get(), std::string(kRefusingList) + "(A;;KA;;;IU)");
+    EXPECT_EQ(list.Get(), Normalized(std::string(kRefusingList) + "(A;;0x3;;;IU)"));
     const HWND window = WaitForHelperWindow(0, 20000);
     ASSERT_NE(window, nullptr) << "the installer did not start the program";
     EXPECT_EQ(SleepAtUserLevel(m_sim, window), kThresholds);

@@ -1,0 +1,66 @@
+#include "tests/deploy/KeyAccessList.h"
+
+#include <sddl.h>
+
+#include <vector>
+
+namespace {
+
+constexpr SECURITY_INFORMATION kBoth = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+std::string TextOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION what) {
+    char* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, &text,
+                                                                nullptr))
+        return std::string();
+    const std::string result(text);
+    ::LocalFree(text);
+    return result;
+}
+
+std::string Read(HKEY key, SECURITY_INFORMATION what) {
+    DWORD size = 0;
+    ::RegGetKeySecurity(key, what, nullptr, &size);
+    std::vector<BYTE> descriptor(size ? size : 1);
+    if (::RegGetKeySecurity(key, what, descriptor.data(), &size) != ERROR_SUCCESS)
+        return std::string();
+    return TextOf(descriptor.data(), what);
+}
+
+} // namespace
+
+KeyAccessList::KeyAccessList(const char* path, REGSAM view) {
+    ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL | WRITE_DAC | WRITE_OWNER | view, m_key.Put());
+    m_original = Read(m_key.Get(), kBoth);
+}
+
+KeyAccessList::~KeyAccessList() {
+    Set(m_original);
+}
+
+std::string KeyAccessList::Get() const {
+    return Read(m_key.Get(), DACL_SECURITY_INFORMATION);
+}
+
+bool KeyAccessList::Set(const std::string& text) const {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return false;
+    const SECURITY_INFORMATION what =
+        (text.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
+        (text.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
+    const bool set = ::RegSetKeySecurity(m_key.Get(), what, descriptor) == ERROR_SUCCESS;
+    ::LocalFree(descriptor);
+    return set;
+}
+
+std::string Normalized(const std::string& list) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return "not a list: " + list;
+    const std::string text = TextOf(descriptor, DACL_SECURITY_INFORMATION);
+    ::LocalFree(descriptor);
+    return text;
+}

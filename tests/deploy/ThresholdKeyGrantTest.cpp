@@ -1,0 +1,187 @@
+// The installer's grant on the program's key, read back from the key's access list and from the
+// record in the uninstall entry: the interactive users get query and set value, added and taken out
+// whatever the list's length and order, in place of an earlier installer's full access; a grant or
+// its removal that is refused fails the run and leaves everything as it was, the record included.
+// The folder holds no library, so the x64 build is installed and the 64-bit view prepared.
+#include "mirov/Handles.h"
+#include "tests/deploy/KeyAccessList.h"
+#include "tests/support/ScratchKey.h"
+#include "tests/support/TestFolder.h"
+#include "tools/common/ChildProcess.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
+constexpr DWORD kRecordedGrant = 8;
+constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
+
+DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
+    ChildProcess process;
+    if (!process.Start(exe, arguments))
+        return ERROR_FILE_NOT_FOUND;
+    process.Wait(60000);
+    return process.ExitCode();
+}
+
+// A list of exactly that many characters as Wine writes it: the head, entries that read, the tail.
+std::string ListOfLength(size_t length, const std::string& head, const std::string& tail) {
+    const std::string entry = "(A;;KR;;;S-1-5-21-1000-2000-3000-"; // + a RID of 4 to 6 digits + ")"
+    const size_t room = length - head.size() - tail.size();
+    const size_t count = room / (entry.size() + 5);
+    size_t extra = room - count * (entry.size() + 5); // digits beyond four, at most two an entry
+    std::string list = head;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t digits = extra < 2 ? extra : 2;
+        extra -= digits;
+        list += entry + std::to_string((digits == 0 ? 1000 : digits == 1 ? 10000 : 100000) + i) + ")";
+    }
+    return list + tail;
+}
+
+class ThresholdKeyGrant : public ::testing::Test {
+protected:
+    ThresholdKeyGrant() : m_folder(CurrentTestName()) {
+        mirov::UniqueHkey key;
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY, nullptr,
+                          key.Put(), nullptr);
+        m_list.emplace(kProgramKey, KEY_WOW64_64KEY);
+    }
+
+    void SetUp() override {
+        if (::GetFileAttributesA(Installer().c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "the installer was not built: scripts/package makes it";
+    }
+
+    ~ThresholdKeyGrant() override {
+        m_list.reset();
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvane", KEY_WOW64_64KEY, 0); // when empty
+        mirov::UniqueHkey run;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, run.Put()) ==
+            ERROR_SUCCESS)
+            ::RegDeleteValueA(run.Get(), "TorvexHelp");
+        mirov::UniqueHkey uninstall;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                            uninstall.Put()) == ERROR_SUCCESS)
+            ::RegDeleteTreeA(uninstall.Get(), nullptr);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
+    }
+
+    static std::string Installer() {
+        return TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
+    }
+    std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }
+    DWORD Install() const { return RunToEnd(Installer(), "/S /D=" + Dir()); }
+    DWORD Uninstall() const { return RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()); }
+
+    // The uninstall entry's record of the 64-bit view, or 0 when there is none.
+    static DWORD Record() {
+        DWORD value = 0, size = sizeof value;
+        mirov::UniqueHkey key;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                            key.Put()) ||
+            ::RegGetValueA(key.Get(), nullptr, "ThresholdKey64", RRF_RT_REG_DWORD, nullptr, &value, &size))
+            return 0;
+        return value;
+    }
+
+    // What an earlier installation left: its record, and the uninstall entry that holds it.
+    static void RecordEarlierInstallation(DWORD record) {
+        mirov::UniqueHkey key;
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                          nullptr, key.Put(), nullptr);
+        ::RegSetValueExA(key.Get(), "ThresholdKey64", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&record),
+                         sizeof record);
+    }
+
+    const KeyAccessList& List() const { return *m_list; }
+
+    TestFolder m_folder;
+    std::optional<KeyAccessList> m_list;
+};
+
+// Lists of 1,012 to 1,022 characters got no grant and 1,023 a record of one it had not made; this
+// one's own entries all stay.
+TEST_F(ThresholdKeyGrant, ListsAtAndBeyondAThousandCharactersGetTheGrantAndLoseItAgain) {
+    for (size_t length : {1012u, 1023u, 1024u, 2500u}) {
+        SCOPED_TRACE(length);
+        const std::string original = ListOfLength(length, "D:P(A;;KA;;;SY)(A;;KA;;;BA)", "");
+        ASSERT_TRUE(List().Set(original));
+        ASSERT_EQ(List().Get().size(), length);
+        ASSERT_EQ(Install(), 0u);
+        EXPECT_EQ(List().Get(), Normalized(original + kGrant));
+        EXPECT_EQ(Record(), kRecordedGrant);
+        ASSERT_EQ(Uninstall(), 0u);
+        EXPECT_EQ(List().Get(), original);
+        EXPECT_EQ(Record(), 0u);
+    }
+}
+
+// The key's own entries first, denies before allows, then the inherited ones: the grant goes after
+// the last own entry before them. Here one of the key's own entries comes after an inherited one,
+// which the earlier installer's cut at 1,024 characters took away for good.
+TEST_F(ThresholdKeyGrant, ListOutOfWindowsOrderKeepsEveryEntry) {
+    const std::string head = "D:(D;;KA;;;AN)(A;;KA;;;BA)";
+    const std::string tail = "(A;ID;KR;;;BU)(A;;KA;;;SY)";
+    const std::string filled = ListOfLength(1023, head, tail);
+    const std::string original = filled;
+    ASSERT_TRUE(List().Set(original));
+    ASSERT_EQ(List().Get().size(), 1023u);
+    ASSERT_EQ(Install(), 0u);
+    const std::string own = filled.substr(0, filled.size() - tail.size());
+    EXPECT_EQ(List().Get(), Normalized(own + kGrant + tail));
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Get(), original) << "SYSTEM's entry must stay";
+}
+
+TEST_F(ThresholdKeyGrant, InstallOverAnEarlierFullAccessGrantReplacesIt) {
+    const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
+    ASSERT_TRUE(List().Set(original + "(A;;KA;;;IU)"));
+    RecordEarlierInstallation(kRecordedFullAccess);
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_EQ(List().Get(), Normalized(original + kGrant));
+    EXPECT_EQ(Record(), kRecordedGrant);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Get(), original);
+}
+
+// Owner and list changed so that administrators may no longer change the list.
+constexpr char kLocked[] = "O:SYD:P(A;;KR;;;WD)";
+
+TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndInstallsNothing) {
+    ASSERT_TRUE(List().Set(kLocked));
+    EXPECT_EQ(Install(), 4u);
+    EXPECT_EQ(List().Get(), Normalized(kLocked));
+    EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    mirov::UniqueHkey uninstall;
+    EXPECT_NE(
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, uninstall.Put()),
+        ERROR_SUCCESS);
+}
+
+TEST_F(ThresholdKeyGrant, UninstallThatCannotTakeTheGrantOutSaysSoAndKeepsTheRecord) {
+    const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
+    ASSERT_TRUE(List().Set(original));
+    ASSERT_EQ(Install(), 0u);
+    ASSERT_TRUE(List().Set(std::string("O:SYD:P(A;;KR;;;WD)") + kGrant));
+    EXPECT_EQ(Uninstall(), 4u);
+    EXPECT_EQ(Record(), kRecordedGrant);
+    EXPECT_NE(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the uninstaller that can act on the record must stay";
+
+    // Once administrators may change the list again, the same uninstaller finishes the work.
+    ASSERT_TRUE(List().Set("O:BA" + original + kGrant));
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Get(), original);
+    EXPECT_EQ(Record(), 0u);
+}
+
+} // namespace

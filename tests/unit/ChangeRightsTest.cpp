@@ -1,0 +1,61 @@
+// The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
+// set on a folder, so the lists of the cases on Windows are given here as text.
+#include "tools/setupaccess/ChangeRights.h"
+
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kInstaller[] = L"S-1-5-21-1111-2222-3333-1001";
+constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return L"bad test list";
+    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+    return ChangeRights(SidFromText(kInstaller)).WhyUnsafe(descriptor, kind);
+}
+
+TEST(ChangeRights, AFolderOnlyAdministratorsMayChangeIsSafe) {
+    const std::wstring ti = kTrustedInstaller;
+    // A folder made under Program Files: what it inherits there.
+    const std::wstring programFiles = L"O:BAD:AI(A;ID;FA;;;" + ti + L")(A;CIIOID;GA;;;" + ti +
+                                      L")(A;ID;FA;;;SY)(A;OICIIOID;GA;;;SY)(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)"
+                                      L"(A;ID;0x1200a9;;;BU)(A;OICIIOID;GXGR;;;BU)(A;OICIIOID;GA;;;CO)"
+                                      L"(A;ID;0x1200a9;;;AC)(A;OICIIOID;GXGR;;;AC)";
+    EXPECT_EQ(WhyUnsafe(programFiles, ChangeRights::Kind::Folder), L"");
+    // The installing account as owner with full access, as Wine reports every folder.
+    EXPECT_EQ(WhyUnsafe(std::wstring(L"O:") + kInstaller + L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + kInstaller +
+                            L")(A;OICI;FR;;;WD)",
+                        ChangeRights::Kind::Folder),
+              L"");
+}
+
+TEST(ChangeRights, AnyoneElseWhoMayChangeTheFolderOrItsFilesIsNamed) {
+    const ChangeRights::Kind folder = ChangeRights::Kind::Folder;
+    // A folder made under C:\ inherits "modify" for every authenticated user.
+    EXPECT_EQ(WhyUnsafe(L"O:BAD:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)(A;ID;FA;;;SY)(A;OICIIOID;GA;;;SY)"
+                        L"(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)(A;OICIIOID;SDGXGWGR;;;AU)",
+                        folder),
+              L"NT AUTHORITY\\Authenticated Users may add files, add folders, delete or rename it");
+    // Only the entries that new files inherit: the program would be written there with them.
+    EXPECT_EQ(WhyUnsafe(L"O:BAD:P(A;;FA;;;BA)(A;OIIO;GW;;;BU)", folder),
+              L"BUILTIN\\Users may write to, append to the files made in it");
+    EXPECT_EQ(WhyUnsafe(L"O:BUD:P(A;OICI;FA;;;BA)", folder),
+              L"its owner BUILTIN\\Users may change its access list");
+    EXPECT_EQ(WhyUnsafe(L"O:BA", folder), L"it has no access list: everyone may change it");
+    EXPECT_EQ(WhyUnsafe(L"O:BAD:P(A;;FA;;;BA)(A;;WDWO;;;S-1-5-21-1111-2222-3333-1002)", folder),
+              L"S-1-5-21-1111-2222-3333-1002 may change its access list, take its ownership");
+    // An existing program file that users may overwrite.
+    EXPECT_EQ(WhyUnsafe(L"O:BAD:(A;;FA;;;SY)(A;;0x1201bf;;;IU)", ChangeRights::Kind::File),
+              L"NT AUTHORITY\\INTERACTIVE may write to, append to it");
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "tools/setupaccess/AccessList.h"
+
+#include <limits>
+
+namespace {
+
+constexpr BYTE kInheritanceFlags =
+    OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE | INHERITED_ACE;
+
+const ACE_HEADER& Header(const std::vector<BYTE>& entry) {
+    return *reinterpret_cast<const ACE_HEADER*>(entry.data());
+}
+
+bool IsDeny(const ACE_HEADER& header) {
+    switch (header.AceType) {
+    case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+AccessList::AccessList(const ACL& list) : m_revision(list.AclRevision) {
+    for (DWORD i = 0; i < list.AceCount; ++i) {
+        void* entry = nullptr;
+        if (!::GetAce(const_cast<ACL*>(&list), i, &entry))
+            break;
+        const BYTE* bytes = static_cast<const BYTE*>(entry);
+        m_entries.emplace_back(bytes, bytes + static_cast<const ACE_HEADER*>(entry)->AceSize);
+    }
+}
+
+size_t AccessList::FindExplicitAllow(PSID sid, ACCESS_MASK rights) const {
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const ACE_HEADER& header = Header(m_entries[i]);
+        if (header.AceType != ACCESS_ALLOWED_ACE_TYPE || (header.AceFlags & kInheritanceFlags))
+            continue;
+        const auto* allow = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(m_entries[i].data());
+        if (allow->Mask == rights && ::EqualSid(const_cast<DWORD*>(&allow->SidStart), sid))
+            return i;
+    }
+    return m_entries.size();
+}
+
+bool AccessList::HasExplicitAllow(PSID sid, ACCESS_MASK rights) const {
+    return FindExplicitAllow(sid, rights) < m_entries.size();
+}
+
+size_t AccessList::PlaceForExplicitAllow() const {
+    size_t firstInherited = m_entries.size();
+    size_t afterLastOwnDeny = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const ACE_HEADER& header = Header(m_entries[i]);
+        if (header.AceFlags & INHERITED_ACE) {
+            if (firstInherited == m_entries.size())
+                firstInherited = i;
+        } else if (IsDeny(header)) {
+            afterLastOwnDeny = i + 1;
+        }
+    }
+    return firstInherited > afterLastOwnDeny ? firstInherited : afterLastOwnDeny;
+}
+
+void AccessList::AddExplicitAllow(PSID sid, ACCESS_MASK rights) {
+    const DWORD sidSize = ::GetLengthSid(sid);
+    std::vector<BYTE> entry(sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + sidSize);
+    auto* allow = reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry.data());
+    allow->Header.AceType = ACCESS_ALLOWED_ACE_TYPE;
+    allow->Header.AceFlags = 0;
+    allow->Header.AceSize = static_cast<WORD>(entry.size());
+    allow->Mask = rights;
+    ::CopySid(sidSize, &allow->SidStart, sid);
+    if (m_revision < ACL_REVISION)
+        m_revision = ACL_REVISION;
+    m_entries.insert(m_entries.begin() + static_cast<std::ptrdiff_t>(PlaceForExplicitAllow()), entry);
+}
+
+bool AccessList::RemoveExplicitAllow(PSID sid, ACCESS_MASK rights) {
+    const size_t found = FindExplicitAllow(sid, rights);
+    if (found == m_entries.size())
+        return false;
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(found));
+    return true;
+}
+
+std::vector<BYTE> AccessList::Build() const {
+    size_t size = sizeof(ACL);
+    for (const auto& entry : m_entries)
+        size += entry.size();
+    if (size > std::numeric_limits<WORD>::max())
+        return std::vector<BYTE>();
+    std::vector<BYTE> list(size);
+    ACL* acl = reinterpret_cast<ACL*>(list.data());
+    if (!::InitializeAcl(acl, static_cast<DWORD>(size), m_revision))
+        return std::vector<BYTE>();
+    for (const auto& entry : m_entries) {
+        if (!::AddAce(acl, m_revision, MAXDWORD, const_cast<BYTE*>(entry.data()),
+                      static_cast<DWORD>(entry.size())))
+            return std::vector<BYTE>();
+    }
+    return list;
+}
