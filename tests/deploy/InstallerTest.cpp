@@ -2,10 +2,10 @@
 // vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
 // to quit and removes what was installed, and only that.
 #include "mirov/Handles.h"
+#include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
-#include "tools/common/ChildProcess.h"
 #include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunValue[] = "TorvexHelp";
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
 constexpr char kUninstaller[] = "TorvexHelp-Uninstall.exe";
 constexpr DWORD kSetupTimeoutMs = 60000;
 // The build of this test program, and so of the library it copies from its own folder.
@@ -67,14 +64,6 @@ bool MachineKeyExists(const char* key) {
 }
 
 // Runs a program to its end; its exit code, or STILL_ACTIVE when it did not end in time.
-DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
-    ChildProcess process;
-    if (!process.Start(exe, arguments))
-        return ERROR_FILE_NOT_FOUND;
-    process.Wait(kSetupTimeoutMs);
-    return process.ExitCode();
-}
-
 // The image of the process that owns the window.
 std::string ImageOfWindowOwner(HWND window) {
     DWORD pid = 0;

@@ -4,12 +4,12 @@
 // same token, reaches the list as the key's owner (owners may always read and change it).
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
+#include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
 #include "tests/support/HelperProcess.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
-#include "tools/common/ChildProcess.h"
 #include "tools/common/HelperWindow.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +22,8 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // The vendor's own key as a standard user meets it: full access for the system, reading for users.
 constexpr char kRefusingList[] = "D:P(A;;KA;;;SY)(A;;KR;;;BU)";
-
-DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
-    ChildProcess process;
-    if (!process.Start(exe, arguments))
-        return ERROR_FILE_NOT_FOUND;
-    process.Wait(60000);
-    return process.ExitCode();
-}
 
 // The program at the user level across one sleep, as it writes to the library.
 Calls SleepAtUserLevel(SimTorvex& sim, HWND window) {
@@ -60,15 +50,7 @@ protected:
         for (HWND window : FindHelperWindows())
             ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
         // The 64-bit installer writes these in the 64-bit view, whichever build this test is.
-        mirov::UniqueHkey run;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, run.Put()) ==
-            ERROR_SUCCESS)
-            ::RegDeleteValueA(run.Get(), "TorvexHelp");
-        mirov::UniqueHkey uninstall;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                            uninstall.Put()) == ERROR_SUCCESS)
-            ::RegDeleteTreeA(uninstall.Get(), nullptr);
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
+        RemoveInstallerEntries();
     }
 
     std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }

@@ -5,9 +5,9 @@
 // The folder holds no library, so the x64 build is installed and the 64-bit view prepared.
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
+#include "tests/deploy/SetupRun.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/TestFolder.h"
-#include "tools/common/ChildProcess.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -17,19 +17,9 @@
 
 namespace {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
 constexpr DWORD kRecordedGrant = 8;
 constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
-
-DWORD RunToEnd(const std::string& exe, const std::string& arguments) {
-    ChildProcess process;
-    if (!process.Start(exe, arguments))
-        return ERROR_FILE_NOT_FOUND;
-    process.Wait(60000);
-    return process.ExitCode();
-}
 
 // A list of exactly that many characters as Wine writes it: the head, entries that read, the tail.
 std::string ListOfLength(size_t length, const std::string& head, const std::string& tail) {
@@ -64,15 +54,7 @@ protected:
         m_list.reset();
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvane", KEY_WOW64_64KEY, 0); // when empty
-        mirov::UniqueHkey run;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, run.Put()) ==
-            ERROR_SUCCESS)
-            ::RegDeleteValueA(run.Get(), "TorvexHelp");
-        mirov::UniqueHkey uninstall;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                            uninstall.Put()) == ERROR_SUCCESS)
-            ::RegDeleteTreeA(uninstall.Get(), nullptr);
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
+        RemoveInstallerEntries();
     }
 
     static std::string Installer() {

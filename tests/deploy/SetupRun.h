@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// What the 64-bit installer writes outside its folder, in the 64-bit view whichever build the test is.
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunValue[] = "TorvexHelp";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
+
+// Runs an installer or uninstaller to its end: its exit code, or ERROR_FILE_NOT_FOUND when it did not
+// start.
+DWORD RunToEnd(const std::string& exe, const std::string& arguments);
+
+// Takes out the logon entry and the uninstall entry that an install left, whatever folder they name.
+void RemoveInstallerEntries();
