@@ -34,7 +34,7 @@ enum ExitCode { kDone = 0, kUnchanged = 1, kUsage = 2, kRefused = 3, kFailed = 4
 int Say(int code, const std::wstring& line) {
     const std::wstring text = line + L"\r\n";
     const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::vector<char> bytes(size > 0 ? size : 1);
+    std::vector<char> bytes(size > 0 ? static_cast<size_t>(size) : 1u);
     ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
     std::fputs(bytes.data(), stdout);
     std::fflush(stdout);
