@@ -206,13 +206,27 @@ Function ViewFlag
 FunctionEnd
 
 ; Runs the access tool with the arguments $R6: $R6 = its exit code ("error" when it did not run),
-; $R7 = the line it printed.
+; $R7 = the line it printed. A start that fails is tried twice more: a file just extracted may be
+; held for a moment by a scanner, and Wine very rarely fails a start for no reason of the program's.
+; A start that never succeeds counts as a refusal with the callers.
 !macro RUN_TOOL PREFIX
 Function ${PREFIX}RunTool
   Push $0
-  nsExec::ExecToStack '"$PLUGINSDIR\${TOOL}" $R6'
-  Pop $R6
-  Pop $R7
+  Push $1
+  StrCpy $1 $R6
+  StrCpy $0 0
+  ${Do}
+    nsExec::ExecToStack '"$PLUGINSDIR\${TOOL}" $1'
+    Pop $R6
+    Pop $R7
+    IntOp $0 $0 + 1
+    ${If} $R6 != error
+    ${OrIf} $0 >= 3
+      ${Break}
+    ${EndIf}
+    Sleep 200
+  ${Loop}
+  Pop $1
   ${If} $R6 == error
     StrCpy $R7 "${TOOL} could not be run"
   ${EndIf}
