@@ -99,6 +99,17 @@ bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// How many of the folders below the root exist, from the top.
+size_t ExistingCount(const std::wstring& root, const std::vector<std::wstring>& names) {
+    std::wstring path = root;
+    for (size_t i = 0; i < names.size(); ++i) {
+        path = Join(path, names[i]);
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(::GetLastError()))
+            return i;
+    }
+    return names.size();
+}
+
 } // namespace
 
 InstallFolderCheck::InstallFolderCheck(const ChangeRights& rights) : m_rights(rights) {}
@@ -109,14 +120,9 @@ InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder,
     std::vector<std::wstring> names;
     if (!SplitPath(folder, path, names))
         return {false, folder + L": not a full path of a folder on a drive or share"};
-    // How many of the folders exist: the last one that does is judged as the install folder, since
-    // whoever may add folders there may make the install folder first.
-    size_t existing = 0;
-    for (std::wstring walked = path; existing < names.size(); ++existing) {
-        walked = Join(walked, names[existing]);
-        if (::GetFileAttributesW(walked.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(::GetLastError()))
-            break;
-    }
+    // The last folder that exists is judged as the install folder: whoever may add folders there may
+    // make the install folder first.
+    const size_t existing = ExistingCount(path, names);
     for (size_t i = 0; i <= existing; ++i) {
         if (i > 0)
             path = Join(path, names[i - 1]);
