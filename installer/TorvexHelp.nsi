@@ -61,6 +61,9 @@ SetCompressor /SOLID lzma
 !define PREPARED_VENDOR_KEY 2       ; ... and its parent
 !define PREPARED_FULL_ACCESS 4      ; an earlier installer added (A;;KA;;;IU): full access
 !define PREPARED_GRANT 8            ; the installer added the query-and-set-value grant
+; The installer made the Administrators the key's owner in place of an account that could change its
+; list. Noted only: the uninstaller does not give the key back to that account.
+!define PREPARED_OWNER 16
 !define HKLM_HANDLE -2147483646 ; HKEY_LOCAL_MACHINE as a pointer of this 64-bit installer
 !define KEY_READ 0x20019
 ; Installer exit codes of their own.
@@ -241,14 +244,15 @@ FunctionEnd
 !insertmacro RUN_TOOL ""
 !insertmacro RUN_TOOL "un."
 
-; $R5 = "" when only administrators may change the install folder and the program's files in it;
-; else why not, for the person to read.
+; $R5 = "" when only administrators may change the install folder, every folder above it, the
+; program's files and every library in it (none of them a link elsewhere); else why not, naming the
+; folder or file, for the person to read.
 Function CheckFolder
   StrCpy $R6 'check-folder "$INSTDIR" ${EXE} ${UNINSTALLER}'
   Call RunTool
   StrCpy $R5 ""
   ${If} $R6 != ${TOOL_DONE}
-    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there runs at every user's logon, so only administrators may be able to change it. Choose a folder under Program Files."
+    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there, and the libraries it loads from there, run at every user's logon, so only administrators may be able to change them or the folders above them. Choose a folder under Program Files, or let only administrators change the file named."
   ${EndIf}
 FunctionEnd
 
@@ -360,6 +364,17 @@ Function PrepareThresholdKey
   StrCpy $R9 $R8
   StrCpy $R8 0
   Call CreateThresholdKey
+  ${If} $R5 == ""
+    ; An owner may always change the list, so the grant means nothing under an untrusted one.
+    StrCpy $R6 "own-key $R4"
+    Call RunTool
+    ${If} $R6 == ${TOOL_DONE}
+      IntOp $R8 $R8 | ${PREPARED_OWNER}
+    ${ElseIf} $R6 != ${TOOL_UNCHANGED}
+      StrCpy $R5 "HKLM\${THRESHOLD_KEY} ($R4-bit view) belongs to an account that may change its access list, and the Administrators can not be made its owner:$\r$\n$R7"
+      Call RemoveCreatedKeys
+    ${EndIf}
+  ${EndIf}
   ${If} $R5 == ""
     StrCpy $R6 "grant-key $R4"
     IntOp $0 $R9 & ${PREPARED_FULL_ACCESS}

@@ -42,14 +42,21 @@ std::string KeyAccessList::Get() const {
     return Read(m_key.Get(), DACL_SECURITY_INFORMATION);
 }
 
+std::string KeyAccessList::Owner() const {
+    return Read(m_key.Get(), OWNER_SECURITY_INFORMATION);
+}
+
 bool KeyAccessList::Set(const std::string& text) const {
+    // Wine gives a key whose list alone is set the token's default owner (the account's primary group),
+    // where Windows keeps the owner: so the owner is set along, as it was.
+    const std::string full = text.find("O:") == std::string::npos ? Owner() + text : text;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor,
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(full.c_str(), SDDL_REVISION_1, &descriptor,
                                                                 nullptr))
         return false;
     const SECURITY_INFORMATION what =
-        (text.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
-        (text.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
+        (full.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
+        (full.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
     const bool set = ::RegSetKeySecurity(m_key.Get(), what, descriptor) == ERROR_SUCCESS;
     ::LocalFree(descriptor);
     return set;

@@ -16,7 +16,8 @@ public:
     KeyAccessList(const KeyAccessList&) = delete;
     KeyAccessList& operator=(const KeyAccessList&) = delete;
 
-    std::string Get() const; // the list alone, "D:..."
+    std::string Get() const;   // the list alone, "D:..."
+    std::string Owner() const; // "O:..."
     // Sets what the text holds: "D:..." the list, "O:..." the owner, or both.
     bool Set(const std::string& text) const;
 

@@ -20,6 +20,7 @@ namespace {
 constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
 constexpr DWORD kRecordedGrant = 8;
 constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
+constexpr DWORD kRecordedOwner = 16;     // the Administrators made the key's owner
 
 // A list of exactly that many characters as Wine writes it: the head, entries that read, the tail.
 std::string ListOfLength(size_t length, const std::string& head, const std::string& tail) {
@@ -164,6 +165,33 @@ TEST_F(ThresholdKeyGrant, UninstallThatCannotTakeTheGrantOutSaysSoAndKeepsTheRec
     ASSERT_EQ(Uninstall(), 0u);
     EXPECT_EQ(List().Get(), original);
     EXPECT_EQ(Record(), 0u);
+}
+
+// A grant someone else made, before the install: it is not recorded as the installer's, so the
+// uninstaller leaves it.
+TEST_F(ThresholdKeyGrant, GrantThatWasThereBeforeIsNeitherRecordedNorTakenOut) {
+    const std::string granted = std::string("D:P(A;;KA;;;SY)(A;;KA;;;BA)") + kGrant;
+    ASSERT_TRUE(List().Set(granted));
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_EQ(Record(), 0u);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Get(), Normalized(granted));
+}
+
+// Made by anyone while an earlier installer granted full access, the key belongs to Users, who may
+// always change its list: the Administrators become its owner, and stay so after the uninstall.
+TEST_F(ThresholdKeyGrant, KeyOwnedByUsersEndsOwnedByTheAdministrators) {
+    // Not protected: Wine drops that mark when the owner alone is set, which Windows keeps.
+    const std::string original = "D:(A;;KA;;;SY)(A;;KA;;;BA)";
+    ASSERT_TRUE(List().Set("O:BU" + original));
+    ASSERT_EQ(List().Owner(), "O:BU");
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_EQ(List().Owner(), "O:BA");
+    EXPECT_EQ(List().Get(), Normalized(original + kGrant));
+    EXPECT_EQ(Record(), kRecordedOwner | kRecordedGrant);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Owner(), "O:BA");
+    EXPECT_EQ(List().Get(), original);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -14,13 +15,20 @@ namespace {
 constexpr wchar_t kInstaller[] = L"S-1-5-21-1111-2222-3333-1001";
 constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
+using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+
+Descriptor FromText(const std::wstring& list) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
+                                                           nullptr);
+    return Descriptor(descriptor, &::LocalFree);
+}
+
+std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
+    const Descriptor descriptor = FromText(list);
+    if (!descriptor)
         return L"bad test list";
-    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
-    return ChangeRights(SidFromText(kInstaller)).WhyUnsafe(descriptor, kind);
+    return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.get(), kind);
 }
 
 TEST(ChangeRights, AFolderOnlyAdministratorsMayChangeIsSafe) {
@@ -56,6 +64,36 @@ TEST(ChangeRights, AnyoneElseWhoMayChangeTheFolderOrItsFilesIsNamed) {
     // An existing program file that users may overwrite.
     EXPECT_EQ(WhyUnsafe(L"O:BAD:(A;;FA;;;SY)(A;;0x1201bf;;;IU)", ChangeRights::Kind::File),
               L"NT AUTHORITY\\INTERACTIVE may write to, append to it");
+}
+
+// Above the install folder only moving a folder away counts: deleting or renaming it or what is in it.
+TEST(ChangeRights, AFolderAboveItCountsWhoMayMoveItOrChangeItsList) {
+    const ChangeRights::Kind parent = ChangeRights::Kind::Parent;
+    // C:\ on Windows: every authenticated user may add folders there, and gets "modify" on them.
+    EXPECT_EQ(WhyUnsafe(L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+                        L"(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)",
+                        parent),
+              L"");
+    // Wine's folder of mode 777.
+    EXPECT_EQ(WhyUnsafe(L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301ff;;;WD)", parent),
+              L"Everyone may delete or rename what is in it, delete or rename it");
+}
+
+TEST(ChangeRights, AFolderYetToBeMadeIsJudgedByWhatItWouldInherit) {
+    const std::wstring parent =
+        L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CIIO;FA;;;BU)";
+    EXPECT_EQ(WhyUnsafe(parent, ChangeRights::Kind::Folder), L"") << "the parent itself is safe";
+    const Descriptor descriptor = FromText(parent);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) && acl);
+    const std::optional<AccessList> list = AccessList::Read(*acl);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(
+        ChangeRights(TrustedAccounts(SidFromText(kInstaller)))
+            .WhyUnsafe(list->InheritedByNewFolder(), ChangeRights::Kind::Folder),
+        L"BUILTIN\\Users may add files, add folders, delete or rename what is in it, delete or rename it, "
+        L"change its access list, take its ownership");
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "tools/setupaccess/AccessList.h"
 
 #include <limits>
+#include <utility>
 
 namespace {
 
 constexpr BYTE kInheritanceFlags =
     OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | NO_PROPAGATE_INHERIT_ACE | INHERIT_ONLY_ACE | INHERITED_ACE;
+// What an entry for folders keeps when it passes on to a new folder and further.
+constexpr BYTE kPassedOn = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 const ACE_HEADER& Header(const std::vector<BYTE>& entry) {
     return *reinterpret_cast<const ACE_HEADER*>(entry.data());
@@ -25,14 +28,26 @@ bool IsDeny(const ACE_HEADER& header) {
 
 } // namespace
 
-AccessList::AccessList(const ACL& list) : m_revision(list.AclRevision) {
+AccessList::AccessList(BYTE revision) : m_revision(revision) {}
+
+std::optional<AccessList> AccessList::Read(const ACL& list) {
+    AccessList read(list.AclRevision);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&list);
+    size_t offset = sizeof(ACL);
     for (DWORD i = 0; i < list.AceCount; ++i) {
-        void* entry = nullptr;
-        if (!::GetAce(const_cast<ACL*>(&list), i, &entry))
-            break;
-        const BYTE* bytes = static_cast<const BYTE*>(entry);
-        m_entries.emplace_back(bytes, bytes + static_cast<const ACE_HEADER*>(entry)->AceSize);
+        if (offset + sizeof(ACE_HEADER) > list.AclSize)
+            return std::nullopt;
+        const WORD size = reinterpret_cast<const ACE_HEADER*>(bytes + offset)->AceSize;
+        if (size < sizeof(ACE_HEADER) || offset + size > list.AclSize)
+            return std::nullopt;
+        read.m_entries.emplace_back(bytes + offset, bytes + offset + size);
+        offset += size;
     }
+    return read;
+}
+
+const ACE_HEADER& AccessList::Entry(size_t index) const {
+    return Header(m_entries[index]);
 }
 
 size_t AccessList::FindExplicitAllow(PSID sid, ACCESS_MASK rights) const {
@@ -86,6 +101,26 @@ bool AccessList::RemoveExplicitAllow(PSID sid, ACCESS_MASK rights) {
         return false;
     m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(found));
     return true;
+}
+
+AccessList AccessList::InheritedByNewFolder() const {
+    AccessList inherited(m_revision);
+    for (const auto& entry : m_entries) {
+        const BYTE flags = Header(entry).AceFlags;
+        const bool onlyOnce = flags & NO_PROPAGATE_INHERIT_ACE;
+        BYTE passed = 0;
+        if (flags & CONTAINER_INHERIT_ACE)
+            passed = onlyOnce ? INHERITED_ACE : static_cast<BYTE>((flags & kPassedOn) | INHERITED_ACE);
+        else if ((flags & OBJECT_INHERIT_ACE) && !onlyOnce)
+            passed = OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE | INHERITED_ACE;
+        else
+            continue;
+        std::vector<BYTE> copy = entry;
+        reinterpret_cast<ACE_HEADER*>(copy.data())->AceFlags =
+            static_cast<BYTE>((flags & ~kInheritanceFlags) | passed);
+        inherited.m_entries.push_back(std::move(copy));
+    }
+    return inherited;
 }
 
 std::vector<BYTE> AccessList::Build() const {

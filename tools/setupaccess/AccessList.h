@@ -2,13 +2,19 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 // An access list as its entries, in order: one entry is added where Windows' own order puts it, or
 // taken out, and the whole list is made anew, whatever its length, with every other entry as it was.
 class AccessList {
 public:
-    explicit AccessList(const ACL& list);
+    // Every entry of the list; nothing when one of them cannot be read (it would reach beyond the
+    // list's end), never a shorter list.
+    static std::optional<AccessList> Read(const ACL& list);
+
+    size_t Size() const { return m_entries.size(); }
+    const ACE_HEADER& Entry(size_t index) const;
 
     // A plain allow entry of the object's own (no inheritance flags) with exactly these rights.
     bool HasExplicitAllow(PSID sid, ACCESS_MASK rights) const;
@@ -18,10 +24,17 @@ public:
     // The first such entry; false when there is none.
     bool RemoveExplicitAllow(PSID sid, ACCESS_MASK rights);
 
+    // The entries a folder made in a folder with this list inherits, as Windows passes them on: those
+    // for folders take effect on it (and pass on further unless marked not to), those for files only
+    // wait there for its files.
+    AccessList InheritedByNewFolder() const;
+
     // The list to write; empty when it would exceed what an access list can hold (64 KB).
     std::vector<BYTE> Build() const;
 
 private:
+    explicit AccessList(BYTE revision);
+
     size_t FindExplicitAllow(PSID sid, ACCESS_MASK rights) const;
     size_t PlaceForExplicitAllow() const;
 

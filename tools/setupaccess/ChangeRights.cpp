@@ -9,8 +9,19 @@ namespace {
 constexpr ACCESS_MASK kFolderChanges =
     FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
 constexpr ACCESS_MASK kFileChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER;
+// Above the install folder, adding files or folders harms nothing; moving a folder away does.
+constexpr ACCESS_MASK kParentChanges = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
 
-constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+ACCESS_MASK ChangesOf(ChangeRights::Kind kind) {
+    switch (kind) {
+    case ChangeRights::Kind::Folder:
+        return kFolderChanges;
+    case ChangeRights::Kind::Parent:
+        return kParentChanges;
+    default:
+        return kFileChanges;
+    }
+}
 
 // Generic rights (GA, GW) as the file rights they stand for.
 ACCESS_MASK FileRights(ACCESS_MASK mask) {
@@ -21,9 +32,12 @@ ACCESS_MASK FileRights(ACCESS_MASK mask) {
 
 std::wstring RightsInWords(ACCESS_MASK rights, ChangeRights::Kind kind) {
     const std::vector<std::pair<ACCESS_MASK, const wchar_t*>> folderWords = {
-        {FILE_ADD_FILE, L"add files"},          {FILE_ADD_SUBDIRECTORY, L"add folders"},
-        {FILE_DELETE_CHILD, L"delete files"},   {DELETE, L"delete or rename it"},
-        {WRITE_DAC, L"change its access list"}, {WRITE_OWNER, L"take its ownership"}};
+        {FILE_ADD_FILE, L"add files"},
+        {FILE_ADD_SUBDIRECTORY, L"add folders"},
+        {FILE_DELETE_CHILD, L"delete or rename what is in it"},
+        {DELETE, L"delete or rename it"},
+        {WRITE_DAC, L"change its access list"},
+        {WRITE_OWNER, L"take its ownership"}};
     const std::vector<std::pair<ACCESS_MASK, const wchar_t*>> fileWords = {
         {FILE_WRITE_DATA, L"write to"},
         {FILE_APPEND_DATA, L"append to"},
@@ -31,7 +45,7 @@ std::wstring RightsInWords(ACCESS_MASK rights, ChangeRights::Kind kind) {
         {WRITE_DAC, L"change the access list of"},
         {WRITE_OWNER, L"take the ownership of"}};
     std::wstring words;
-    for (const auto& [right, word] : kind == ChangeRights::Kind::Folder ? folderWords : fileWords) {
+    for (const auto& [right, word] : kind == ChangeRights::Kind::File ? fileWords : folderWords) {
         if (rights & right)
             words += (words.empty() ? L"" : L", ") + std::wstring(word);
     }
@@ -40,18 +54,14 @@ std::wstring RightsInWords(ACCESS_MASK rights, ChangeRights::Kind kind) {
 
 } // namespace
 
-ChangeRights::ChangeRights(SidBytes installer)
-    : m_trusted{WellKnownSid(WinLocalSystemSid), WellKnownSid(WinBuiltinAdministratorsSid),
-                SidFromText(kTrustedInstaller),
-                // Stands, in entries that new files inherit, for the account that makes them: the installer.
-                WellKnownSid(WinCreatorOwnerSid), std::move(installer)} {}
+ChangeRights::ChangeRights(TrustedAccounts trusted)
+    : m_trusted(std::move(trusted)),
+      // Stands, in entries that new files inherit, for the account that makes them: the installer.
+      m_creatorOwner(WellKnownSid(WinCreatorOwnerSid)) {}
 
 bool ChangeRights::IsTrusted(PSID sid) const {
-    for (const SidBytes& trusted : m_trusted) {
-        if (!trusted.empty() && ::EqualSid(const_cast<BYTE*>(trusted.data()), sid))
-            return true;
-    }
-    return false;
+    return m_trusted.Contains(sid) ||
+           (!m_creatorOwner.empty() && ::EqualSid(const_cast<BYTE*>(m_creatorOwner.data()), sid));
 }
 
 std::wstring ChangeRights::WhyUnsafe(PSECURITY_DESCRIPTOR descriptor, Kind kind) const {
@@ -68,29 +78,33 @@ std::wstring ChangeRights::WhyUnsafe(PSECURITY_DESCRIPTOR descriptor, Kind kind)
         return L"its access list cannot be read";
     if (!present || !list)
         return L"it has no access list: everyone may change it";
-    for (DWORD i = 0; i < list->AceCount; ++i) {
-        void* entry = nullptr;
-        if (!::GetAce(list, i, &entry))
-            return L"its access list cannot be read";
-        const std::wstring why = WhyUnsafeEntry(static_cast<const ACE_HEADER*>(entry), kind);
+    const std::optional<AccessList> entries = AccessList::Read(*list);
+    if (!entries)
+        return L"an entry of its access list cannot be read";
+    return WhyUnsafe(*entries, kind);
+}
+
+std::wstring ChangeRights::WhyUnsafe(const AccessList& list, Kind kind) const {
+    for (size_t i = 0; i < list.Size(); ++i) {
+        const std::wstring why = WhyUnsafeEntry(list.Entry(i), kind);
         if (!why.empty())
             return why;
     }
     return std::wstring();
 }
 
-std::wstring ChangeRights::WhyUnsafeEntry(const ACE_HEADER* entry, Kind kind) const {
+std::wstring ChangeRights::WhyUnsafeEntry(const ACE_HEADER& entry, Kind kind) const {
     // Both kinds hold the mask and the SID where a plain allow entry does.
-    if (entry->AceType != ACCESS_ALLOWED_ACE_TYPE && entry->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
+    if (entry.AceType != ACCESS_ALLOWED_ACE_TYPE && entry.AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
         return std::wstring();
-    const auto* allow = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    const auto* allow = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(&entry);
     const PSID sid = const_cast<DWORD*>(&allow->SidStart);
     if (IsTrusted(sid))
         return std::wstring();
     const ACCESS_MASK rights = FileRights(allow->Mask);
-    const bool onItself = !(entry->AceFlags & INHERIT_ONLY_ACE);
-    const ACCESS_MASK itself = onItself ? rights & (kind == Kind::Folder ? kFolderChanges : kFileChanges) : 0;
-    const bool onNewFiles = kind == Kind::Folder && (entry->AceFlags & OBJECT_INHERIT_ACE);
+    const bool onItself = !(entry.AceFlags & INHERIT_ONLY_ACE);
+    const ACCESS_MASK itself = onItself ? rights & ChangesOf(kind) : 0;
+    const bool onNewFiles = kind == Kind::Folder && (entry.AceFlags & OBJECT_INHERIT_ACE);
     const ACCESS_MASK newFiles = onNewFiles ? rights & kFileChanges : 0;
     if (itself)
         return AccountName(sid) + L" may " + RightsInWords(itself, kind) +

@@ -1,32 +1,35 @@
 #pragma once
 
-#include "tools/setupaccess/Sids.h"
+#include "tools/setupaccess/AccessList.h"
+#include "tools/setupaccess/TrustedAccounts.h"
 
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-// Who may change a folder or a file, read from its security descriptor. Only SYSTEM, the
-// Administrators, TrustedInstaller and the installing account may write, add or delete files, or
-// change the access list or the owner of what runs at every logon; anyone else who may is named.
-// Deny entries are not credited: an allow entry that gives another account such a right is enough.
+// Who may change a folder or a file, read from its security descriptor. Only the trusted accounts may
+// write, add or delete files, or change the access list or the owner of what runs at every logon, or
+// move a folder above it away; anyone else who may is named. Deny entries are not credited: an allow
+// entry that gives another account such a right is enough.
 class ChangeRights {
 public:
     enum class Kind {
-        Folder, // its own entries and those that files made in it inherit
+        Folder, // the install folder: its own entries and those that files made in it inherit
+        Parent, // a folder above it: who may delete or rename it or what is in it, or change its list
         File,
     };
 
-    // The installing account counts as an administrator.
-    explicit ChangeRights(SidBytes installer);
+    explicit ChangeRights(TrustedAccounts trusted);
 
     // "" when only the trusted accounts may change the object; else who else may and how.
     std::wstring WhyUnsafe(PSECURITY_DESCRIPTOR descriptor, Kind kind) const;
+    // The same for a list alone, of an object the installer will own (a folder it makes).
+    std::wstring WhyUnsafe(const AccessList& list, Kind kind) const;
 
 private:
     bool IsTrusted(PSID sid) const;
-    std::wstring WhyUnsafeEntry(const ACE_HEADER* entry, Kind kind) const;
+    std::wstring WhyUnsafeEntry(const ACE_HEADER& entry, Kind kind) const;
 
-    std::vector<SidBytes> m_trusted;
+    TrustedAccounts m_trusted;
+    SidBytes m_creatorOwner;
 };

@@ -1,23 +1,28 @@
 // The installer's work on access lists and tokens, which it only calls (x64 build):
-//   TorvexSetupAccess check-folder FOLDER [FILE...]   only administrators may change FOLDER (or, when
-//                                                     it does not exist yet, the folder it would be
-//                                                     made in) and the named files in it that exist
+//   TorvexSetupAccess check-folder FOLDER [FILE...]   only the trusted accounts may change FOLDER, every
+//                                                     folder above it, the named files in it that exist
+//                                                     and every *.dll in it; a folder yet to be made is
+//                                                     judged by what it would inherit
+//   TorvexSetupAccess own-key 64|32                   makes the Administrators the owner of
+//                                                     HKLM\Software\Orvane\TORVEX3 in that view where
+//                                                     its owner is not trusted
 //   TorvexSetupAccess grant-key 64|32 [--replace-full-access]
 //                                                     grants the interactive users query and set value
-//                                                     on HKLM\Software\Orvane\TORVEX3 in that view
+//                                                     on that key
 //   TorvexSetupAccess revoke-key 64|32 [--full-access]
 //                                                     takes that grant (or a full-access one) out
 //   TorvexSetupAccess start PROGRAM                   starts PROGRAM with the desktop shell's token
-// Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the grant
-// added or taken out, the program started); 1 nothing to change; 2 wrong arguments; 3 refused (the
-// folder or a file may be changed by others; the program not started: no shell, or an elevated
-// one); 4 failed (the line says which call and its error).
+// Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
+// replaced, the grant added or taken out, the program started); 1 nothing to change; 2 wrong
+// arguments; 3 refused (the folder, a folder above it or a file may be changed by others, or the path
+// holds a link; the program not started: no shell, or an elevated one); 4 failed (the line says which
+// call and its error).
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
+#include "tools/setupaccess/InstallFolderCheck.h"
 #include "tools/setupaccess/ThresholdKeyAccess.h"
 #include "tools/setupaccess/UserTokenStart.h"
 
-#include <aclapi.h>
 #include <shellapi.h>
 #include <windows.h>
 
@@ -42,50 +47,15 @@ int Say(int code, const std::wstring& line) {
 }
 
 int Usage() {
-    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | grant-key 64|32 "
-                       L"[--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM");
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The folder itself, or the nearest one above it that exists: a new folder inherits from it.
-std::wstring ExistingFolder(std::wstring folder) {
-    while (!folder.empty() && !Exists(folder)) {
-        const size_t slash = folder.find_last_of(L"\\/");
-        folder = slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash);
-    }
-    return folder;
-}
-
-// "" when only administrators may change the object; else why not, or why it cannot be told.
-std::wstring WhyUnsafe(const ChangeRights& rights, const std::wstring& path, ChangeRights::Kind kind) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                                nullptr, nullptr, nullptr, nullptr, &descriptor);
-    if (error != ERROR_SUCCESS)
-        return L"its access list cannot be read (error " + std::to_wstring(error) + L")";
-    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
-    return rights.WhyUnsafe(descriptor, kind);
+    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | grant-key "
+                       L"64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM");
 }
 
 int CheckFolder(const std::vector<std::wstring>& args) {
-    const std::wstring folder = ExistingFolder(args[0]);
-    if (folder.empty())
-        return Say(kRefused, args[0] + L": no part of this path exists");
-    const ChangeRights rights(ProcessAccountSid());
-    const std::wstring why = WhyUnsafe(rights, folder, ChangeRights::Kind::Folder);
-    if (!why.empty())
-        return Say(kRefused, folder + L": " + why);
-    for (size_t i = 1; i < args.size() && folder == args[0]; ++i) {
-        const std::wstring file = folder + L"\\" + args[i];
-        const std::wstring whyFile = Exists(file) ? WhyUnsafe(rights, file, ChangeRights::Kind::File) : L"";
-        if (!whyFile.empty())
-            return Say(kRefused, file + L": " + whyFile);
-    }
-    return Say(kDone, folder + L": only administrators may change it");
+    const ChangeRights rights{TrustedAccounts(ProcessAccountSid())};
+    const std::vector<std::wstring> files(args.begin() + 1, args.end());
+    const InstallFolderCheck::Result result = InstallFolderCheck(rights).Check(args[0], files);
+    return Say(result.safe ? kDone : kRefused, result.message);
 }
 
 int ExitCodeOf(const ThresholdKeyAccess::Result& result) {
@@ -100,6 +70,8 @@ int KeyCommand(const std::wstring& command, const std::vector<std::wstring>& arg
         return Usage();
     const ThresholdKeyAccess key(args[0] == L"32" ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
     const std::wstring option = args.size() == 2 ? args[1] : L"";
+    if (command == L"own-key" && option.empty())
+        return ExitCodeOf(key.MakeAdministratorsOwner(TrustedAccounts(ProcessAccountSid())));
     if (command == L"grant-key" && (option.empty() || option == L"--replace-full-access"))
         return ExitCodeOf(key.Grant(!option.empty()));
     if (command == L"revoke-key" && (option.empty() || option == L"--full-access"))
@@ -131,7 +103,7 @@ int main() {
     const std::vector<std::wstring> args(argv.get() + 2, argv.get() + count);
     if (command == L"check-folder")
         return CheckFolder(args);
-    if (command == L"grant-key" || command == L"revoke-key")
+    if (command == L"own-key" || command == L"grant-key" || command == L"revoke-key")
         return KeyCommand(command, args);
     if (command == L"start" && args.size() == 1)
         return Start(args[0]);

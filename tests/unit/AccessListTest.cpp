@@ -1,0 +1,89 @@
+// An access list as its entries: where the installer's grant goes, what a new folder inherits, and a
+// list whose entries cannot all be read.
+#include "tools/setupaccess/AccessList.h"
+#include "tools/setupaccess/Sids.h"
+
+#include <gtest/gtest.h>
+#include <sddl.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+
+Descriptor FromText(const std::wstring& text) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor,
+                                                           nullptr);
+    return Descriptor(descriptor, &::LocalFree);
+}
+
+std::optional<AccessList> ListOf(const std::wstring& text) {
+    const Descriptor descriptor = FromText(text);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) || !acl)
+        return std::nullopt;
+    return AccessList::Read(*acl);
+}
+
+std::wstring TextOf(const std::vector<BYTE>& list) {
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(const_cast<BYTE*>(list.data())),
+                                FALSE);
+    wchar_t* text = nullptr;
+    if (list.empty() || !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                            &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        return L"no list";
+    const std::wstring result(text);
+    ::LocalFree(text);
+    return result;
+}
+
+// As the system writes the text back, so that lists compare whatever order of flags the test wrote.
+std::wstring Normalized(const std::wstring& text) {
+    const std::optional<AccessList> list = ListOf(text);
+    return list ? TextOf(list->Build()) : L"bad test list";
+}
+
+TEST(AccessList, GrantGoesAfterAnOwnDenyEntryThatComesAfterAnInheritedOne) {
+    std::optional<AccessList> list = ListOf(L"D:(A;;KA;;;BA)(A;ID;KR;;;BU)(D;;KA;;;AN)(A;ID;KR;;;SY)");
+    ASSERT_TRUE(list);
+    const SidBytes interactive = WellKnownSid(WinInteractiveSid);
+    list->AddExplicitAllow(const_cast<BYTE*>(interactive.data()), KEY_QUERY_VALUE | KEY_SET_VALUE);
+    EXPECT_EQ(TextOf(list->Build()),
+              Normalized(L"D:(A;;KA;;;BA)(A;ID;KR;;;BU)(D;;KA;;;AN)(A;;0x3;;;IU)(A;ID;KR;;;SY)"));
+}
+
+TEST(AccessList, AnEntryThatCannotBeReadIsAnErrorNotAShorterList) {
+    const Descriptor descriptor = FromText(L"D:(A;;KA;;;BA)(A;;KR;;;BU)");
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) && acl);
+    ASSERT_TRUE(AccessList::Read(*acl));
+    std::vector<BYTE> bytes(reinterpret_cast<BYTE*>(acl), reinterpret_cast<BYTE*>(acl) + acl->AclSize);
+    ACL* counted = reinterpret_cast<ACL*>(bytes.data());
+    counted->AceCount = 3; // one more entry than the list holds
+    EXPECT_FALSE(AccessList::Read(*counted));
+    counted->AceCount = 2;
+    counted->AclSize = static_cast<WORD>(counted->AclSize - 4); // the last entry reaches beyond the end
+    EXPECT_FALSE(AccessList::Read(*counted));
+}
+
+// Entries for folders take effect on the new folder and pass on, unless marked to stop there; entries
+// for files only wait in it for its files; the others stay behind.
+TEST(AccessList, NewFolderGetsWhatItsParentPassesOn) {
+    const std::optional<AccessList> parent = ListOf(L"D:P(A;OICI;FA;;;SY)(A;CIIO;FA;;;BU)(A;OI;FR;;;AU)"
+                                                    L"(A;CINP;FA;;;IU)(A;;FA;;;WD)(A;OINP;FA;;;AN)");
+    ASSERT_TRUE(parent);
+    EXPECT_EQ(TextOf(parent->InheritedByNewFolder().Build()),
+              Normalized(L"D:(A;OICIID;FA;;;SY)(A;CIID;FA;;;BU)(A;OIIOID;FR;;;AU)(A;ID;FA;;;IU)"));
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+#include "tools/setupaccess/InstallFolderCheck.h"
+
+#include "mirov/Handles.h"
+
+#include <aclapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+namespace {
+
+using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+
+constexpr DWORD kLongestPath = 32768;
+
+// The path made absolute, its root ("C:\" or "\\server\share\") and the folder names below it; false
+// for a path of another form (a device path, one without a drive).
+bool SplitPath(const std::wstring& path, std::wstring& root, std::vector<std::wstring>& names) {
+    std::wstring absolute(kLongestPath, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), kLongestPath, absolute.data(), nullptr);
+    if (length == 0 || length >= kLongestPath)
+        return false;
+    absolute.resize(length);
+    size_t rest = 0;
+    if (absolute.size() >= 3 && absolute[1] == L':' && absolute[2] == L'\\') {
+        rest = 3;
+    } else if (absolute.rfind(L"\\\\", 0) == 0 && absolute[2] != L'?' && absolute[2] != L'.') {
+        const size_t share = absolute.find(L'\\', 2);
+        if (share == std::wstring::npos || share == 2)
+            return false;
+        rest = absolute.find(L'\\', share + 1);
+        if (rest == std::wstring::npos)
+            absolute += L'\\';
+        rest = rest == std::wstring::npos ? absolute.size() : rest + 1;
+    } else {
+        return false;
+    }
+    root = absolute.substr(0, rest);
+    for (size_t start = rest; start < absolute.size();) {
+        const size_t end = std::min(absolute.find(L'\\', start), absolute.size());
+        if (end > start)
+            names.push_back(absolute.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+    return folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+std::wstring WithoutTrailingSlash(std::wstring path) {
+    while (path.size() > 1 && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+// The path the object really has, with links followed ("" when it cannot be told), as a plain path.
+std::wstring FinalPath(const std::wstring& path) {
+    const mirov::UniqueFileHandle object(
+        ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::wstring text(kLongestPath, L'\0');
+    const DWORD length =
+        object ? ::GetFinalPathNameByHandleW(object.Get(), text.data(), kLongestPath, VOLUME_NAME_DOS) : 0;
+    if (length == 0 || length >= kLongestPath)
+        return std::wstring();
+    text.resize(length);
+    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + text.substr(8);
+    return text.rfind(L"\\\\?\\", 0) == 0 ? text.substr(4) : text;
+}
+
+// A junction, symbolic link or mount point, or an object reached through one: under Wine a link to a
+// file shows no reparse mark, but its final path is elsewhere.
+bool IsLink(const std::wstring& path, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return true;
+    // The final path names the long form of each folder.
+    std::wstring expected(kLongestPath, L'\0');
+    const DWORD length = ::GetLongPathNameW(path.c_str(), expected.data(), kLongestPath);
+    expected = WithoutTrailingSlash(length > 0 && length < kLongestPath ? expected.substr(0, length) : path);
+    const std::wstring reached = WithoutTrailingSlash(FinalPath(path));
+    return ::CompareStringOrdinal(expected.c_str(), static_cast<int>(expected.size()), reached.c_str(),
+                                  static_cast<int>(reached.size()), TRUE) != CSTR_EQUAL;
+}
+
+// The owner and access list of a file or folder; empty with the error on failure.
+Descriptor ReadDescriptor(const std::wstring& path, DWORD& error) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    nullptr, nullptr, &descriptor);
+    return Descriptor(error == ERROR_SUCCESS ? descriptor : nullptr, &::LocalFree);
+}
+
+bool IsMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// How many of the folders below the root exist, from the top.
+size_t ExistingCount(const std::wstring& root, const std::vector<std::wstring>& names) {
+    std::wstring path = root;
+    for (size_t i = 0; i < names.size(); ++i) {
+        path = Join(path, names[i]);
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(::GetLastError()))
+            return i;
+    }
+    return names.size();
+}
+
+} // namespace
+
+InstallFolderCheck::InstallFolderCheck(const ChangeRights& rights) : m_rights(rights) {}
+
+InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder,
+                                                     const std::vector<std::wstring>& files) const {
+    std::wstring path;
+    std::vector<std::wstring> names;
+    if (!SplitPath(folder, path, names))
+        return {false, folder + L": not a full path of a folder on a drive or share"};
+    // The last folder that exists is judged as the install folder: whoever may add folders there may
+    // make the install folder first.
+    const size_t existing = ExistingCount(path, names);
+    for (size_t i = 0; i <= existing; ++i) {
+        if (i > 0)
+            path = Join(path, names[i - 1]);
+        const auto kind = i == existing ? ChangeRights::Kind::Folder : ChangeRights::Kind::Parent;
+        const std::wstring why = WhyUnsafeObject(path, kind);
+        if (!why.empty())
+            return {false, path + L": " + why};
+    }
+    if (existing < names.size()) {
+        const std::vector<std::wstring> missing(names.begin() + static_cast<std::ptrdiff_t>(existing),
+                                                names.end());
+        const std::wstring why = WhyUnsafeNew(path, missing);
+        if (!why.empty())
+            return {false, path + L": once made there, " + why};
+        return {true, path + L": only administrators may change the folders above it, and it once made"};
+    }
+    return CheckFiles(path, files);
+}
+
+std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, ChangeRights::Kind kind) const {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return L"it cannot be read (error " + std::to_wstring(::GetLastError()) + L")";
+    if (kind != ChangeRights::Kind::File && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return L"it is a file, not a folder";
+    if (IsLink(path, attributes))
+        return L"it is a link (a junction, symbolic link or mount point) to another place";
+    DWORD error = ERROR_SUCCESS;
+    const Descriptor descriptor = ReadDescriptor(path, error);
+    if (!descriptor)
+        return L"its access list cannot be read (error " + std::to_wstring(error) + L")";
+    return m_rights.WhyUnsafe(descriptor.get(), kind);
+}
+
+// Each new folder starts with what its parent passes on, and the installer, an administrator, owns it.
+// Without any such entry it gets the installer's default list, which holds only trusted accounts.
+std::wstring InstallFolderCheck::WhyUnsafeNew(std::wstring& path,
+                                              const std::vector<std::wstring>& missing) const {
+    DWORD error = ERROR_SUCCESS;
+    const Descriptor descriptor = ReadDescriptor(path, error);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) || !acl)
+        return L"what it would inherit cannot be read";
+    std::optional<AccessList> list = AccessList::Read(*acl);
+    for (size_t i = 0; list && i < missing.size(); ++i) {
+        path = Join(path, missing[i]);
+        list = list->InheritedByNewFolder();
+        const auto kind = i + 1 == missing.size() ? ChangeRights::Kind::Folder : ChangeRights::Kind::Parent;
+        const std::wstring why = m_rights.WhyUnsafe(*list, kind);
+        if (!why.empty())
+            return why;
+    }
+    return list ? std::wstring() : L"what it would inherit cannot be read";
+}
+
+std::wstring InstallFolderCheck::WhyUnsafeFile(const std::wstring& path) const {
+    return WhyUnsafeObject(path, ChangeRights::Kind::File);
+}
+
+// The named files that exist, and every library: the program loads Torvex.dll, which loads the DLLs
+// beside it.
+InstallFolderCheck::Result InstallFolderCheck::CheckFiles(const std::wstring& folder,
+                                                          const std::vector<std::wstring>& files) const {
+    for (const std::wstring& name : files) {
+        const std::wstring file = Join(folder, name);
+        const bool exists = ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const std::wstring why = exists ? WhyUnsafeFile(file) : std::wstring();
+        if (!why.empty())
+            return {false, file + L": " + why};
+    }
+    WIN32_FIND_DATAW found = {};
+    const mirov::UniqueFindHandle find(::FindFirstFileExW(Join(folder, L"*.dll").c_str(), FindExInfoBasic,
+                                                          &found, FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return {true,
+                    folder + L": only administrators may change it, the folders above it and its files"};
+        return {false, folder + L": its libraries cannot be listed (error " + std::to_wstring(error) + L")"};
+    }
+    do {
+        const std::wstring file = Join(folder, found.cFileName);
+        const std::wstring why =
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? std::wstring() : WhyUnsafeFile(file);
+        if (!why.empty())
+            return {false, file + L": " + why};
+    } while (::FindNextFileW(find.Get(), &found));
+    if (::GetLastError() != ERROR_NO_MORE_FILES)
+        return {false, folder + L": its libraries cannot be listed (error " +
+                           std::to_wstring(::GetLastError()) + L")"};
+    return {true, folder + L": only administrators may change it, the folders above it and its files"};
+}
