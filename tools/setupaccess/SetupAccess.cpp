@@ -8,12 +8,16 @@
 //   TorvexSetupAccess revoke-key 64|32 [--full-access]
 //                                                     takes that grant (or a full-access one) out
 //   TorvexSetupAccess start PROGRAM                   starts PROGRAM with the desktop shell's token
+//   TorvexSetupAccess end-copies PROGRAM              asks the processes running PROGRAM's file to
+//                                                     quit and waits for their end (20 s)
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the grant
-// added or taken out, the program started); 1 nothing to change; 2 wrong arguments; 3 refused (the
-// folder or a file may be changed by others; the program not started: no shell, or an elevated
-// one); 4 failed (the line says which call and its error).
+// added or taken out, the program started, its copies ended); 1 nothing to change (no copy ran);
+// 2 wrong arguments; 3 refused (the folder or a file may be changed by others; the program not
+// started: no shell, or an elevated one); 4 failed (the line says which call and its error, or
+// which copy still runs).
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
+#include "tools/setupaccess/RunningCopies.h"
 #include "tools/setupaccess/ThresholdKeyAccess.h"
 #include "tools/setupaccess/UserTokenStart.h"
 
@@ -42,8 +46,10 @@ int Say(int code, const std::wstring& line) {
 }
 
 int Usage() {
-    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | grant-key 64|32 "
-                       L"[--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM");
+    return Say(
+        kUsage,
+        L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | grant-key 64|32 "
+        L"[--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM | end-copies PROGRAM");
 }
 
 bool Exists(const std::wstring& path) {
@@ -119,6 +125,17 @@ int Start(const std::wstring& program) {
     }
 }
 
+// The installer's limit for a copy to end, by the clock.
+constexpr DWORD kQuitWaitMs = 20000;
+
+int EndCopies(const std::wstring& program) {
+    const RunningCopies::Result result = RunningCopies(program, kQuitWaitMs).End();
+    const int code = result.outcome == RunningCopies::Outcome::Ended     ? kDone
+                     : result.outcome == RunningCopies::Outcome::NoneRan ? kUnchanged
+                                                                         : kFailed;
+    return Say(code, result.message);
+}
+
 } // namespace
 
 int main() {
@@ -135,5 +152,7 @@ int main() {
         return KeyCommand(command, args);
     if (command == L"start" && args.size() == 1)
         return Start(args[0]);
+    if (command == L"end-copies" && args.size() == 1)
+        return EndCopies(args[0]);
     return Usage();
 }
