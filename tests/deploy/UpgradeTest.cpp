@@ -1,6 +1,7 @@
 // The silent installer over a copy that runs from the folder: the copy is found by its image, not by
 // a window any program may copy, and asked to quit before its file is replaced; a copy that does not
-// end fails the install with nothing replaced.
+// end fails the install with nothing replaced. An uninstall that can remove the file only at the
+// next restart says so by its exit code.
 #include "mirov/Handles.h"
 #include "tests/deploy/LookalikeWindow.h"
 #include "tests/deploy/SetupRun.h"
@@ -25,6 +26,34 @@ constexpr const char* kOwnBuild = sizeof(void*) == 8 ? "x64" : "x86";
 std::string FileContent(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+constexpr char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingRenames[] = "PendingFileRenameOperations";
+
+// The files to be moved or removed at the next restart, as the raw multi-string.
+std::string PendingRenames() {
+    char value[32768] = {};
+    DWORD size = sizeof value;
+    mirov::UniqueHkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                        key.Put()) ||
+        ::RegQueryValueExA(key.Get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                           &size))
+        return std::string();
+    return std::string(value, size);
+}
+
+void SetPendingRenames(const std::string& value) {
+    mirov::UniqueHkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                        key.Put()))
+        return;
+    if (value.empty())
+        ::RegDeleteValueA(key.Get(), kPendingRenames);
+    else
+        ::RegSetValueExA(key.Get(), kPendingRenames, 0, REG_MULTI_SZ,
+                         reinterpret_cast<const BYTE*>(value.data()), static_cast<DWORD>(value.size()));
 }
 
 class Upgrade : public ::testing::Test {
@@ -96,6 +125,23 @@ TEST_F(Upgrade, CopyThatDoesNotEndFailsTheInstallAndNothingIsReplaced) {
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue)) << "registered for the logon";
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr)) << "an uninstall entry was written";
+}
+
+// Another program holds the installed file open: the uninstaller removes the rest, has the file
+// removed at the next restart and says so.
+TEST_F(Upgrade, UninstallThatCanRemoveTheProgramOnlyAtTheNextRestartSaysSo) {
+    ASSERT_EQ(Install(), 0u); // no library: installed, not started
+    const std::string pendingBefore = PendingRenames();
+    {
+        const mirov::UniqueHandle held(::CreateFileA((m_folder / "TorvexHelp.exe").c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 6u);
+    }
+    EXPECT_NE(PendingRenames().find("TorvexHelp.exe"), std::string::npos) << "not removed at the restart";
+    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
+    SetPendingRenames(pendingBefore);
 }
 
 } // namespace
