@@ -6,19 +6,25 @@
 ; x86 build), registers it to start at every logon (HKLM Run value "TorvexHelp") and starts it with the
 ; logged-on user's own token. The vendor library is never shipped or touched. A folder that anyone
 ; but the administrators may change is refused: what is installed there runs at every user's logon.
-; The work on access lists and tokens is done by TorvexSetupAccess.exe (the x64 build, carried in
-; the installer and the uninstaller), which the scripts here only call. Without a usable Torvex.dll
+; The work on access lists, tokens and running copies is done by TorvexSetupAccess.exe (the x64
+; build, carried in the installer and the uninstaller), which the scripts here only call; it is
+; unpacked for each call into a new folder that only SYSTEM and the Administrators may change, and
+; removed after it. Without a usable Torvex.dll
 ; in the folder the program is still installed and registered (a warning in interactive mode), but
-; not started: it could only report the missing library. The uninstaller takes the key's grant out
-; first (refused, it removes nothing), asks a running copy to quit with its quit request, waits for
-; it to end, then removes the program, its uninstaller and both registry entries.
+; not started: it could only report the missing library. A copy running from the folder (the process
+; whose image is its TorvexHelp.exe) is asked to quit and waited for before anything is replaced or
+; removed; one that does not end fails the run with nothing changed. The uninstaller then takes the
+; key's grant out (refused, it removes nothing) and removes the program, its uninstaller and both
+; registry entries.
 ;
 ; Silent: TorvexHelp-Setup.exe /S /D=C:\Program Files\Orvane\Torvex
 ;         "C:\Program Files\Orvane\Torvex\TorvexHelp-Uninstall.exe" /S [_?=C:\Program Files\Orvane\Torvex]
 ;         (_? runs in place and waits)
 ; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused, nothing
 ; installed; 4 the threshold key could not be prepared (install: nothing installed) or its grant
-; could not be taken out (uninstall: nothing removed, the record kept).
+; could not be taken out (uninstall: nothing removed, the record kept); 5 a running copy did not end
+; (nothing replaced or removed) or a file could not be written or removed; 6 (uninstall) done, but
+; the program's file is removed only at the next restart.
 
 Unicode true
 Target amd64-unicode
@@ -39,19 +45,16 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "TorvexHelp"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TorvexHelp"
-; The program's window as other programs find it, and its quit request: WM_USER with wParam 0x55.
-!define WINDOW_CLASS "TMainForm"
-!define WINDOW_TITLE "Torvex Help"
-!define WM_USER 0x400
-!define QUIT_WPARAM 0x55
-!define SYNCHRONIZE 0x00100000
-!define QUIT_WAIT_MS 20000
 ; The key the program reads its thresholds from and records "LastMode" in, as the user who logs on,
 ; asking for query and set value. The access tool grants the interactive users exactly that, on this
 ; key only, and takes it out again.
 !define VENDOR_KEY "Software\Orvane"
 !define THRESHOLD_KEY "Software\Orvane\TORVEX3"
 !define TOOL "TorvexSetupAccess.exe"
+; The folder each call of it runs from: its own list, protected from inheritance, gives SYSTEM and the
+; Administrators full access and no one else anything; made in the machine's temporary folder, whose
+; entries other users may not delete or rename.
+!define TOOL_FOLDER_LIST "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
 ; Its exit codes.
 !define TOOL_DONE 0
 !define TOOL_UNCHANGED 1
@@ -69,6 +72,8 @@ SetCompressor /SOLID lzma
 ; Installer exit codes of their own.
 !define EXIT_FOLDER_REFUSED 3
 !define EXIT_KEY_NOT_PREPARED 4
+!define EXIT_NOT_REPLACED 5
+!define EXIT_REMOVED_AT_RESTART 6
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -169,36 +174,22 @@ done:
   Pop $0
 FunctionEnd
 
-; Asks a running copy to quit with its quit request and waits for its end.
-; $R9 = none (no copy runs), ended, or running (it did not end in time).
-!macro QUIT_RUNNING_COPY PREFIX
-Function ${PREFIX}QuitRunningCopy
-  Push $0 ; window
-  Push $1 ; process id, then the wait's result
-  Push $2 ; process handle
-  StrCpy $R9 none
-  FindWindow $0 "${WINDOW_CLASS}" "${WINDOW_TITLE}"
-  ${If} $0 <> 0
-    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
-    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r1) p .r2'
-    DetailPrint "Asking the running ${PRODUCT} to quit"
-    System::Call 'user32::PostMessageW(p r0, i ${WM_USER}, p ${QUIT_WPARAM}, p 0) i'
-    StrCpy $R9 running
-    ${If} $2 P<> 0
-      System::Call 'kernel32::WaitForSingleObject(p r2, i ${QUIT_WAIT_MS}) i .r1'
-      System::Call 'kernel32::CloseHandle(p r2)'
-      ${If} $1 = 0 ; WAIT_OBJECT_0
-        StrCpy $R9 ended
-      ${EndIf}
-    ${EndIf}
+; Asks the copies running from $INSTDIR\${EXE} to quit and waits for their end (the tool finds them
+; by their image, not by a window that any program may copy). $R5 = "" when none runs any more;
+; else why, for the person to read.
+!macro END_RUNNING_COPIES PREFIX
+Function ${PREFIX}EndRunningCopies
+  StrCpy $R5 ""
+  StrCpy $R6 'end-copies "$INSTDIR\${EXE}"'
+  Call ${PREFIX}RunTool
+  ${If} $R6 != ${TOOL_DONE}
+  ${AndIf} $R6 != ${TOOL_UNCHANGED}
+    StrCpy $R5 "${PRODUCT} runs from$\r$\n$INSTDIR$\r$\nand did not end when asked to:$\r$\n$R7"
   ${EndIf}
-  Pop $2
-  Pop $1
-  Pop $0
 FunctionEnd
 !macroend
-!insertmacro QUIT_RUNNING_COPY ""
-!insertmacro QUIT_RUNNING_COPY "un."
+!insertmacro END_RUNNING_COPIES ""
+!insertmacro END_RUNNING_COPIES "un."
 
 ; $R3 = KEY_WOW64_32KEY or KEY_WOW64_64KEY, the flag of the registry view $R4 (32 or 64).
 Function ViewFlag
@@ -208,6 +199,50 @@ Function ViewFlag
   ${EndIf}
 FunctionEnd
 
+; $2 = a new folder, holding the access tool, that only SYSTEM and the Administrators may change;
+; "" when it cannot be made. Unpacked just before its use: the installing user's own %TEMP%, where
+; NSIS puts its files, may be changed by that user's unelevated programs meanwhile.
+!macro UNPACK_TOOL PREFIX
+Function ${PREFIX}UnpackTool
+  Push $0 ; name, then the security descriptor
+  Push $1 ; result
+  Push $3 ; SECURITY_ATTRIBUTES
+  StrCpy $2 ""
+  System::Call 'ole32::CoCreateGuid(g .r0) i .r1'
+  ${If} $1 = 0
+    StrCpy $2 "$WINDIR\Temp\TorvexSetup$0"
+    StrCpy $3 "${TOOL_FOLDER_LIST}"
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r3, i 1, *p .r0, p 0) i .r1'
+  ${EndIf}
+  ${If} $1 = 0
+    StrCpy $2 ""
+  ${Else}
+    ; nLength, padding, lpSecurityDescriptor, bInheritHandle, padding: the x64 layout.
+    System::Call '*(i 24, i 0, p r0, i 0, i 0) p .r3'
+    ; Fails on a name that exists: the folder is always this call's own.
+    System::Call 'kernel32::CreateDirectoryW(w r2, p r3) i .r1'
+    System::Free $3
+    System::Call 'kernel32::LocalFree(p r0)'
+    ${If} $1 = 0
+      StrCpy $2 ""
+    ${Else}
+      ClearErrors
+      File "/oname=$2\${TOOL}" "${ACCESS_TOOL}"
+      ${If} ${Errors}
+        Delete "$2\${TOOL}"
+        RMDir "$2"
+        StrCpy $2 ""
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $3
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro UNPACK_TOOL ""
+!insertmacro UNPACK_TOOL "un."
+
 ; Runs the access tool with the arguments $R6: $R6 = its exit code ("error" when it did not run),
 ; $R7 = the line it printed. A start that fails is tried twice more: a file just extracted may be
 ; held for a moment by a scanner, and Wine very rarely fails a start for no reason of the program's.
@@ -216,12 +251,19 @@ FunctionEnd
 Function ${PREFIX}RunTool
   Push $0
   Push $1
+  Push $2
   StrCpy $1 $R6
   StrCpy $0 0
   ${Do}
-    nsExec::ExecToStack '"$PLUGINSDIR\${TOOL}" $1'
-    Pop $R6
-    Pop $R7
+    StrCpy $R6 error
+    Call ${PREFIX}UnpackTool
+    ${If} $2 != ""
+      nsExec::ExecToStack '"$2\${TOOL}" $1'
+      Pop $R6
+      Pop $R7
+      Delete "$2\${TOOL}"
+      RMDir "$2"
+    ${EndIf}
     IntOp $0 $0 + 1
     ${If} $R6 != error
     ${OrIf} $0 >= 3
@@ -229,6 +271,7 @@ Function ${PREFIX}RunTool
     ${EndIf}
     Sleep 200
   ${Loop}
+  Pop $2
   Pop $1
   ${If} $R6 == error
     StrCpy $R7 "${TOOL} could not be run"
@@ -441,14 +484,10 @@ FunctionEnd
 
 Function .onInit
   SetRegView 64
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\${TOOL}" "${ACCESS_TOOL}"
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\${TOOL}" "${ACCESS_TOOL}"
 FunctionEnd
 
 ; Warns about a folder without a usable vendor library; false (and the installation ends) when the
@@ -486,6 +525,13 @@ Section "${PRODUCT}"
     SetErrorLevel ${EXIT_FOLDER_REFUSED}
     Abort
   ${EndIf}
+  ; An earlier copy holds its file open: it ends before anything is changed, or nothing is.
+  Call EndRunningCopies
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was installed. Quit ${PRODUCT}, then run the installer again." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
   ; The key in the view the installed build reads: the x86 build sees the 32-bit one.
   StrCpy $R4 64
   ${If} $R0 == x86
@@ -497,16 +543,14 @@ Section "${PRODUCT}"
     SetErrorLevel ${EXIT_KEY_NOT_PREPARED}
     Abort
   ${EndIf}
-  ; An earlier copy holds its executable open.
-  Call QuitRunningCopy
-  SetOutPath "$INSTDIR"
-  ${If} $R0 == x86
-    File "/oname=${EXE}" "${X86_EXE}"
-  ${Else}
-    File "/oname=${EXE}" "${X64_EXE}"
-  ${EndIf}
+  ; The uninstaller and its entry first: they hold the record of the key, whatever happens next.
+  ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE}"'
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "${UNINSTALLER} can not be written in$\r$\n$INSTDIR$\r$\n$\r$\nAnother program may hold it open; run the installer again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Orvane"
@@ -515,40 +559,53 @@ Section "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; NSIS's File goes on without the file when it cannot write it (silently when silent); the error
+  ; flag is all that tells.
+  SetOutPath "$INSTDIR"
+  ClearErrors
+  ${If} $R0 == x86
+    File "/oname=${EXE}" "${X86_EXE}"
+  ${Else}
+    File "/oname=${EXE}" "${X64_EXE}"
+  ${EndIf}
+  ${If} ${Errors}
+    DetailPrint "Not written: $INSTDIR\${EXE}"
+    MessageBox MB_OK|MB_ICONSTOP "${EXE} can not be written in$\r$\n$INSTDIR$\r$\n$\r$\nAnother program may hold it open. An earlier ${PRODUCT} there stays as it was; run the installer again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE}"'
   ${If} $R0 == x64
   ${OrIf} $R0 == x86
     Call StartProgram
   ${EndIf}
 SectionEnd
 
-; Ends a running copy and removes the program's file. A copy started a moment ago may not have its
-; window yet, and a running program's file cannot be removed, so both are tried again until the file
-; is gone; after QUIT_WAIT_MS it is left to be removed at the next restart.
-Function un.EndAndRemoveProgram
-  Push $0 ; tick count at the start
-  Push $1 ; milliseconds since
-  ; Time read from the clock: each quit request may itself wait up to QUIT_WAIT_MS for a copy that hangs.
-  System::Call 'kernel32::GetTickCount() i .r0'
-  ${Do}
-    Call un.QuitRunningCopy
-    ClearErrors
-    Delete "$INSTDIR\${EXE}"
-    ${IfNotThen} ${Errors} ${|} ${Break} ${|}
-    System::Call 'kernel32::GetTickCount() i .r1'
-    IntOp $1 $1 - $0
-    ${If} $1 >= ${QUIT_WAIT_MS}
-      MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT} did not end; its file is removed at the next restart." /SD IDOK
-      Delete /REBOOTOK "$INSTDIR\${EXE}"
-      ${Break}
+; Removes the program's file, once no copy runs. $R5 = "" when it is gone or goes at the next restart
+; (the reboot flag set); else why not. Something else may still hold it open.
+Function un.RemoveProgram
+  StrCpy $R5 ""
+  ClearErrors
+  Delete "$INSTDIR\${EXE}"
+  ${If} ${Errors}
+    Delete /REBOOTOK "$INSTDIR\${EXE}"
+    ${If} ${RebootFlag}
+      DetailPrint "A restart is needed to remove $INSTDIR\${EXE}"
+    ${Else}
+      StrCpy $R5 "$INSTDIR\${EXE} can not be removed, not even at the next restart."
     ${EndIf}
-    Sleep 250
-  ${Loop}
-  Pop $1
-  Pop $0
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
-  ; First what may be refused: the grant on the threshold key. Without it undone, nothing is removed,
+  ; A copy that runs holds its file: it ends first, or nothing is removed.
+  Call un.EndRunningCopies
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was uninstalled. Quit ${PRODUCT}, then run the uninstaller again." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
+  ; Then what may be refused: the grant on the threshold key. Without it undone, nothing is removed,
   ; so that the record of it stays with an uninstaller that can act on it.
   StrCpy $R4 64
   Call un.RevokeGrants
@@ -561,7 +618,13 @@ Section "Uninstall"
     SetErrorLevel ${EXIT_KEY_NOT_PREPARED}
     Abort
   ${EndIf}
-  Call un.EndAndRemoveProgram
+  ; The entries stay with a file that stays, so that the same uninstaller can be run again.
+  Call un.RemoveProgram
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nAnother program may hold it open. Run the uninstaller again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
   ; Only the entry of this installation: another one may have registered itself since.
   ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $0 == '"$INSTDIR\${EXE}"'
@@ -578,4 +641,7 @@ Section "Uninstall"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty: the vendor's files stay.
   RMDir "$INSTDIR"
+  ${If} ${RebootFlag}
+    SetErrorLevel ${EXIT_REMOVED_AT_RESTART}
+  ${EndIf}
 SectionEnd

@@ -23,14 +23,6 @@ constexpr DWORD kSetupTimeoutMs = 60000;
 // The build of this test program, and so of the library it copies from its own folder.
 constexpr const char* kOwnBuild = sizeof(void*) == 8 ? "x64" : "x86";
 
-std::string PackageFolder() {
-    return TestFolder::BinFolder() + "..\\..\\package\\";
-}
-
-std::string InstallerPath() {
-    return PackageFolder() + "TorvexHelp-Setup.exe";
-}
-
 std::string FileContent(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
@@ -94,8 +86,9 @@ protected:
     }
 
     void SetUp() override {
-        if (!FileExists(InstallerPath()))
-            GTEST_SKIP() << "the installer was not built: scripts/package makes " << InstallerPath();
+        const std::string whyNot = WhyInstallerCannotRun();
+        if (!whyNot.empty())
+            GTEST_SKIP() << whyNot;
     }
 
     // Whatever a test left: no running copy, no logon entry of its folder, no uninstall entry.

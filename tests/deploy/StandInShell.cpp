@@ -1,5 +1,6 @@
 #include "tests/deploy/StandInShell.h"
 
+#include "mirov/Handles.h"
 #include "tests/support/TestFolder.h"
 
 #include <tlhelp32.h>
@@ -8,6 +9,9 @@
 #include <string>
 
 namespace {
+
+constexpr char kUserEnvironmentKey[] = "Environment";
+constexpr const char* kSimVariables[] = {"TORVEX_SIM_KEY", "TORVEX_SIM_JOURNAL"};
 
 // A primary token to start the shell with: the linked limited one, or a copy of the test's own.
 mirov::UniqueHandle ShellToken(StandInShell::Token token) {
@@ -32,6 +36,7 @@ mirov::UniqueHandle ShellToken(StandInShell::Token token) {
 } // namespace
 
 StandInShell::StandInShell(Token token) {
+    SetUserVariables(true);
     if (!Start(token))
         return;
     for (int i = 0; i < 200 && !m_ready; ++i) {
@@ -44,10 +49,26 @@ StandInShell::StandInShell(Token token) {
 }
 
 StandInShell::~StandInShell() {
+    SetUserVariables(false);
     if (!m_process)
         return;
     ::TerminateProcess(m_process.Get(), 0);
     ::WaitForSingleObject(m_process.Get(), 10000);
+}
+
+void StandInShell::SetUserVariables(bool set) {
+    mirov::UniqueHkey key;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kUserEnvironmentKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                          key.Put(), nullptr) != ERROR_SUCCESS)
+        return;
+    for (const char* name : kSimVariables) {
+        char value[512] = {};
+        const DWORD length = ::GetEnvironmentVariableA(name, value, sizeof value);
+        if (set && length > 0 && length < sizeof value)
+            ::RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), length + 1);
+        else
+            ::RegDeleteValueA(key.Get(), name);
+    }
 }
 
 bool StandInShell::Start(Token token) {

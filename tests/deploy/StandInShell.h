@@ -4,6 +4,8 @@
 
 // The desktop shell for one test (TestShell.exe): started with the test's own token, or with the
 // limited token linked to it, which is what a logged-on administrator's shell has; ended with it.
+// The simulated library's variables of the test's environment are the user's for as long: put in
+// the user's registry environment, where a logon takes them from.
 class StandInShell {
 public:
     enum class Token { Limited, Elevated };
@@ -19,6 +21,7 @@ public:
 
 private:
     bool Start(Token token);
+    static void SetUserVariables(bool set);
 
     mirov::UniqueHandle m_process;
     DWORD m_pid = 0;

@@ -90,9 +90,10 @@ TEST_F(StandardUser, ThresholdsAreReadWhereTheKeyMayOnlyBeReadAndTheLevelRecorde
 }
 
 TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel) {
-    const std::string installer = TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
-    if (::GetFileAttributesA(installer.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "the installer was not built: scripts/package makes it";
+    const std::string installer = InstallerPath();
+    const std::string whyNot = WhyInstallerCannotRun();
+    if (!whyNot.empty())
+        GTEST_SKIP() << whyNot;
     m_sim.SetSupportState(3);
     m_sim.SetItem(0x0B060002, "Value", 1); // the feature is on: only thresholds and level are written
     for (DWORD k = 1; k <= 6; ++k)

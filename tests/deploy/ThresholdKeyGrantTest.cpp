@@ -47,8 +47,9 @@ protected:
     }
 
     void SetUp() override {
-        if (::GetFileAttributesA(Installer().c_str()) == INVALID_FILE_ATTRIBUTES)
-            GTEST_SKIP() << "the installer was not built: scripts/package makes it";
+        const std::string whyNot = WhyInstallerCannotRun();
+        if (!whyNot.empty())
+            GTEST_SKIP() << whyNot;
     }
 
     ~ThresholdKeyGrant() override {
@@ -58,11 +59,8 @@ protected:
         RemoveInstallerEntries();
     }
 
-    static std::string Installer() {
-        return TestFolder::BinFolder() + "..\\..\\package\\TorvexHelp-Setup.exe";
-    }
     std::string Dir() const { return m_folder.Path().substr(0, m_folder.Path().size() - 1); }
-    DWORD Install() const { return RunToEnd(Installer(), "/S /D=" + Dir()); }
+    DWORD Install() const { return RunToEnd(InstallerPath(), "/S /D=" + Dir()); }
     DWORD Uninstall() const { return RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()); }
 
     // The uninstall entry's record of the 64-bit view, or 0 when there is none.

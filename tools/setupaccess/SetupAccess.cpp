@@ -12,14 +12,17 @@
 //   TorvexSetupAccess revoke-key 64|32 [--full-access]
 //                                                     takes that grant (or a full-access one) out
 //   TorvexSetupAccess start PROGRAM                   starts PROGRAM with the desktop shell's token
+//   TorvexSetupAccess end-copies PROGRAM              asks the processes running PROGRAM's file to
+//                                                     quit and waits for their end (20 s)
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
-// replaced, the grant added or taken out, the program started); 1 nothing to change; 2 wrong
-// arguments; 3 refused (the folder, a folder above it or a file may be changed by others, or the path
-// holds a link; the program not started: no shell, or an elevated one); 4 failed (the line says which
-// call and its error).
+// replaced, the grant added or taken out, the program started, its copies ended); 1 nothing to
+// change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above it or a file may
+// be changed by others, or the path holds a link; the program not started: no shell, or an
+// elevated one); 4 failed (the line says which call and its error, or which copy still runs).
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 #include "tools/setupaccess/InstallFolderCheck.h"
+#include "tools/setupaccess/RunningCopies.h"
 #include "tools/setupaccess/ThresholdKeyAccess.h"
 #include "tools/setupaccess/UserTokenStart.h"
 
@@ -48,7 +51,8 @@ int Say(int code, const std::wstring& line) {
 
 int Usage() {
     return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | grant-key "
-                       L"64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM");
+                       L"64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM | "
+                       L"end-copies PROGRAM");
 }
 
 int CheckFolder(const std::vector<std::wstring>& args) {
@@ -91,6 +95,17 @@ int Start(const std::wstring& program) {
     }
 }
 
+// The installer's limit for a copy to end, by the clock.
+constexpr DWORD kQuitWaitMs = 20000;
+
+int EndCopies(const std::wstring& program) {
+    const RunningCopies::Result result = RunningCopies(program, kQuitWaitMs).End();
+    const int code = result.outcome == RunningCopies::Outcome::Ended     ? kDone
+                     : result.outcome == RunningCopies::Outcome::NoneRan ? kUnchanged
+                                                                         : kFailed;
+    return Say(code, result.message);
+}
+
 } // namespace
 
 int main() {
@@ -107,5 +122,7 @@ int main() {
         return KeyCommand(command, args);
     if (command == L"start" && args.size() == 1)
         return Start(args[0]);
+    if (command == L"end-copies" && args.size() == 1)
+        return EndCopies(args[0]);
     return Usage();
 }

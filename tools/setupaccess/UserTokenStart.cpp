@@ -2,6 +2,7 @@
 
 #include "mirov/Handles.h"
 
+#include <userenv.h>
 #include <windows.h>
 
 #include <memory>
@@ -18,6 +19,20 @@ bool IsElevated(HANDLE process, bool* known) {
     *known = ::OpenProcessToken(process, TOKEN_QUERY, token.Put()) &&
              ::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size);
     return *known && elevation.TokenIsElevated;
+}
+
+using EnvironmentBlock = std::unique_ptr<void, decltype(&::DestroyEnvironmentBlock)>;
+
+// The environment of the user the process runs as, as the logon builds it, without the caller's
+// own: the elevated installer's may hold what its caller put there.
+EnvironmentBlock EnvironmentOf(HANDLE process) {
+    EnvironmentBlock block(nullptr, &::DestroyEnvironmentBlock);
+    mirov::UniqueHandle token;
+    void* created = nullptr;
+    if (::OpenProcessToken(process, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_IMPERSONATE, token.Put()) &&
+        ::CreateEnvironmentBlock(&created, token.Get(), FALSE))
+        block.reset(created);
+    return block;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -69,6 +84,11 @@ UserTokenStart::Result UserTokenStart::StartAsChildOf(HANDLE parent) const {
                                      sizeof parent, nullptr, nullptr))
         return {Outcome::Failed, L"cannot prepare the start: error " + std::to_wstring(::GetLastError())};
 
+    const EnvironmentBlock environment = EnvironmentOf(parent);
+    if (!environment)
+        return {Outcome::Failed, L"the desktop shell's environment cannot be made: error " +
+                                     std::to_wstring(::GetLastError())};
+
     STARTUPINFOEXW startup = {};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = attributes;
@@ -76,8 +96,8 @@ UserTokenStart::Result UserTokenStart::StartAsChildOf(HANDLE parent) const {
     std::wstring commandLine = L"\"" + m_program + L"\"";
     const std::wstring folder = FolderOf(m_program);
     if (!::CreateProcessW(m_program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          EXTENDED_STARTUPINFO_PRESENT, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                          &startup.StartupInfo, &started))
+                          EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment.get(),
+                          folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started))
         return {Outcome::Failed,
                 L"cannot start " + m_program + L": error " + std::to_wstring(::GetLastError())};
     const mirov::UniqueHandle process(started.hProcess);

@@ -7,7 +7,8 @@
 #include <string>
 
 // Starts a program as a child of the desktop shell's process, so that it runs with the shell's token
-// (the logged-on user's normal one, as at every logon) rather than the elevated token of its caller.
+// (the logged-on user's normal one, as at every logon) rather than the elevated token of its caller,
+// and with that user's environment rather than its caller's.
 // Without a shell process, or with a shell that is itself elevated, nothing is started.
 class UserTokenStart {
 public:

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Ends the running copies of the program before its file is replaced or removed. A copy is a
+// process whose image is the program's file (full path, case-insensitive); each is asked to quit
+// by the quit request posted to its own windows of the program's class and title, and waited for.
+// Such windows of any other process are left alone: another program may copy class and title.
+// A copy started a moment ago may not have its window yet; it is asked once it has one.
+class RunningCopies {
+public:
+    enum class Outcome { Ended, NoneRan, StillRunning, Failed };
+    struct Result {
+        Outcome outcome;
+        std::wstring message;
+    };
+
+    RunningCopies(std::wstring program, DWORD waitMs);
+
+    // Waits at most waitMs, read from the clock, for every copy found.
+    Result End() const;
+
+private:
+    std::wstring m_program;
+    DWORD m_waitMs;
+};
