@@ -41,6 +41,11 @@ TMainForm::TMainForm(HINSTANCE instance) {
     m_sleepModel.Register(m_window.Get());
 }
 
+TMainForm::~TMainForm() {
+    // What the window gets from here on is its own destruction.
+    MainForm = nullptr;
+}
+
 void TMainForm::CreateMainWindow(HINSTANCE instance) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -49,11 +54,17 @@ void TMainForm::CreateMainWindow(HINSTANCE instance) {
     windowClass.lpszClassName = kClassName;
     if (!::RegisterClassExA(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw mirov::Error("Can not register the main window class");
+    // Known to the window procedure before the window exists, never from a message.
+    MainForm = this;
+    m_creating = true;
     // Top-level, not message-only: power broadcasts reach top-level windows alone. Never shown.
     m_window.Reset(::CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, 425, 260, 250, 160, nullptr,
-                                     nullptr, instance, this));
-    if (!m_window)
+                                     nullptr, instance, nullptr));
+    m_creating = false;
+    if (!m_window) {
+        MainForm = nullptr;
         throw mirov::Error("Can not create the main window");
+    }
 }
 
 void TMainForm::Run() {
@@ -65,12 +76,10 @@ void TMainForm::Run() {
 }
 
 LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* form = reinterpret_cast<TMainForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!form)
+    TMainForm* form = MainForm;
+    if (message == WM_NCCREATE || message == WM_CREATE || message == WM_NCDESTROY)
+        return AnswerLifecycle(form, window, message, wParam, lParam);
+    if (!form || window != form->m_ownWindow)
         return ::DefWindowProcA(window, message, wParam, lParam);
     try {
         return form->HandleMessage(window, message, wParam, lParam);
@@ -83,6 +92,26 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam,
         // this one message, and the next is handled as usual.
         return 0;
     }
+}
+
+LRESULT TMainForm::AnswerLifecycle(TMainForm* form, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Any program may send these at any time, with pointers that mean nothing in this process.
+    switch (message) {
+    case WM_NCCREATE:
+        // Its default handling takes the title from the CREATESTRUCT: only in the creation started here.
+        if (!form || !form->m_creating || form->m_ownWindow)
+            return FALSE;
+        form->m_ownWindow = window;
+        break;
+    case WM_CREATE:
+        return 0; // nothing to set up, so its CREATESTRUCT is never read
+    default:
+        // WM_NCDESTROY: its default handling frees the title, so only where the window really goes:
+        // a creation that failed, or the form's destruction.
+        if (form && !form->m_creating)
+            return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -102,6 +131,9 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_STYLECHANGING:
         KeepStyleHidden(wParam, *reinterpret_cast<STYLESTRUCT*>(lParam));
         return 0;
+    case WM_SETTEXT:
+        // The title is the window's identity toward other programs: nobody renames it.
+        return FALSE;
     case WM_SETREDRAW:
         // Its default handling sets WS_VISIBLE directly, and a window never shown has nothing to
         // redraw: any program may post it, so it is left alone.
@@ -109,7 +141,7 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_ENDSESSION:
         // The logon ends: stop without saving or restoring anything.
         if (wParam)
-            ::PostQuitMessage(0);
+            Close();
         return 0;
     default:
         return ::DefWindowProcA(window, message, wParam, lParam);
@@ -134,15 +166,34 @@ void TMainForm::WMPowerBroadcast(WPARAM event) {
 }
 
 void TMainForm::RestoreSavedLevel() {
-    // A box of the controller runs its own loop, so a newer suspend and resume may be handled inside
-    // this restore, which then goes on to set the older level: the newest saved level is set again.
+    // A box of the controller runs its own loop, where further power events are handled. A wake
+    // there only asks the running restore to go once more, so boxes never nest, however many wakes
+    // come.
+    if (m_restoring) {
+        m_restorePending = true;
+        return;
+    }
+    m_restoring = true;
+    try {
+        RestoreUntilSettled();
+    } catch (...) {
+        m_restoring = false;
+        throw;
+    }
+    m_restoring = false;
+}
+
+void TMainForm::RestoreUntilSettled() {
+    // A newer sleep handled inside this restore, which then goes on to set the older level, makes
+    // it set the newest saved level again, as a wake inside it does.
     uint32_t suspends = 0;
     do {
-        if (m_savedLevel <= 0)
+        m_restorePending = false;
+        if (m_savedLevel <= 0 || m_quitting)
             return;
         suspends = m_suspends;
         Veltra::Instance().SetLevel(static_cast<Level>(m_savedLevel));
-    } while (m_suspends != suspends);
+    } while (m_restorePending || m_suspends != suspends);
 }
 
 LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -153,6 +204,8 @@ LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void TMainForm::Close() {
-    // The window itself goes when the form is destroyed after the loop.
+    // The window itself goes when the form is destroyed after the loop. A restore waiting behind a
+    // box goes no further: the quit message closes the box and then ends the loop.
+    m_quitting = true;
     ::PostQuitMessage(0);
 }

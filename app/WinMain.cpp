@@ -20,10 +20,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS)
         return 0;
     try {
-        TMainForm form(instance);
-        MainForm = &form;
+        TMainForm form(instance); // MainForm refers to it while it exists
         form.Run();
-        MainForm = nullptr;
     } catch (const mirov::Error& error) {
         ShowErrorBox(error);
     }

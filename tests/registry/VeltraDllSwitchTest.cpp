@@ -123,6 +123,18 @@ TEST(VeltraDllSwitch, UserLevelWithThreeItemsAppliesFreshValuesAfterTheSwitch) {
     EXPECT_EQ(scene.BoxTexts(), Lines{});
 }
 
+TEST(VeltraDllSwitch, LibraryWithoutOnlyTheSixthItemTakesTheThreeValuePath) {
+    SwitchScene scene(3);
+    scene.Feature(1);
+    scene.sim.SetItem(0x0E0A0019, "Supported", 0);
+    scene.WriteThresholds({21, 22, 23, 24, 25, 26});
+    EXPECT_TRUE(scene.dll.SetLevel(kUserLevel));
+    EXPECT_EQ(scene.Calls(),
+              (Lines{"TorvexGetItem(0x0B060002, &1) = 1", "TorvexSetLevel(32768) = 1",
+                     "TorvexGetItem(0x00070005, &0) = 1", "TorvexGetItem(0x00070005, &0) = 1",
+                     SetItem(0x0E0A0014, 21), SetItem(0x0E0A0015, 22), SetItem(0x0E0A0016, 23)}));
+}
+
 TEST(VeltraDllSwitch, LevelZeroSwitchesTheFeatureOffOnlyInStateThree) {
     {
         SwitchScene scene(3);

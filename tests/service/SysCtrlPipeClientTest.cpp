@@ -167,6 +167,20 @@ TEST(SysCtrlPipeClient, NoServiceFailsWithThePipeLineAndFreesTheFlag) {
               (Lines{CallFailedLine(ERROR_FILE_NOT_FOUND), CallFailedLine(ERROR_FILE_NOT_FOUND)}));
 }
 
+TEST(SysCtrlPipeClient, FailedCallRightAfterAGoodOneIsNoSuccess) {
+    OcState state;
+    {
+        SimService service("--first 2 --count 1");
+        ASSERT_TRUE(service.IsReady());
+        EXPECT_TRUE(state.Query());
+        ASSERT_TRUE(service.WaitForExit(10000));
+    }
+    // No service now: the pipe call fails without a reply, and the last one's bytes must not count.
+    OcState after;
+    EXPECT_FALSE(after.Query());
+    EXPECT_TRUE(after.IsUntouched());
+}
+
 TEST(SysCtrlPipeClient, CallsInARowReuseTheClientAndItsBuffer) {
     SimService service("--first 2,5 --second 7,9");
     ASSERT_TRUE(service.IsReady());

@@ -5,6 +5,43 @@
 using Keeper = HelperTest;
 using Calls = std::vector<std::string>;
 
+namespace {
+
+struct BoxSearch {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
+    BoxSearch& search = *reinterpret_cast<BoxSearch*>(param);
+    char className[16] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid == search.pid && lstrcmpA(className, "#32770") == 0)
+        search.found.push_back(window);
+    return TRUE;
+}
+
+// The message boxes the process has open: its top-level dialogs.
+std::vector<HWND> OpenBoxes(DWORD pid) {
+    BoxSearch search{pid, {}};
+    ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+template <class Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = 20000) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (::GetTickCount64() > end)
+            return false;
+        ::Sleep(10);
+    }
+    return true;
+}
+
+} // namespace
+
 TEST_F(Keeper, ResumeRestoresTheLevelOfTheSuspend) {
     StartHelper();
     SleepAndWake(3, PBT_APMRESUMESUSPEND);
@@ -97,4 +134,38 @@ TEST_F(Keeper, WakeHandledInsideAnOpenBoxLeavesTheLevelOfTheLatestSleep) {
     EXPECT_EQ(outer.get(), 0);
     EXPECT_EQ(m_sim.Get("Level", 0), 5u);
     EXPECT_EQ(LevelSwitches().back(), "TorvexSetLevel(5) = 1");
+}
+
+TEST_F(Keeper, ThousandWakesBehindAnOpenBoxOpenNoBoxOfTheirOwnAndRestoreOnceMore) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(0x0B060002, "Readable", 0); // each restore first shows a box and waits on it
+    StartHelper();
+    m_helper.Boxes().SetPressDelay(INFINITE); // answered here, one at a time
+    const DWORD pid = m_helper.Process().Pid();
+    const HWND window = m_helper.Window();
+    m_sim.Set("Level", 3);
+    m_helper.Power(PBT_APMSUSPEND);
+    m_sim.Set("Level", 1);
+    ASSERT_TRUE(::PostMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0));
+    ASSERT_TRUE(m_helper.Boxes().WaitForCount(1, 20000));
+    ASSERT_EQ(OpenBoxes(pid).size(), 1u);
+    const HWND first = OpenBoxes(pid).front();
+
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(::PostMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0));
+    // Posted after the wakes to the same thread: the box closes only once every wake was handled.
+    ASSERT_TRUE(::PostMessageA(first, WM_COMMAND, IDOK, 0));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(first); })) << OpenBoxes(pid).size() << " boxes open";
+
+    // The restore set 3, and goes once more for all the wakes it waited behind, with one box.
+    ASSERT_TRUE(m_helper.Boxes().WaitForCount(2, 20000));
+    EXPECT_EQ(OpenBoxes(pid).size(), 1u);
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(3) = 1"});
+    EXPECT_EQ(m_sim.Get("Level", 0), 3u);
+
+    // The quit request closes the box that waits and ends the program.
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+    EXPECT_EQ(LevelSwitches(), (Calls{"TorvexSetLevel(3) = 1", "TorvexSetLevel(3) = 1"}));
+    EXPECT_EQ(m_helper.Boxes().Boxes().size(), 2u);
 }

@@ -1,6 +1,7 @@
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -157,4 +158,28 @@ TEST_F(Startup, EndOfTheLogonEndsWithExitCodeZeroWithoutSavingOrRestoring) {
     ASSERT_TRUE(m_helper.Process().Wait(20000));
     EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
     EXPECT_TRUE(m_sim.Calls({"TorvexGetLevel", "TorvexSetLevel"}).empty());
+}
+
+TEST_F(Startup, CreationMessagesFromAnotherProgramChangeNothing) {
+    StartHelper();
+    const HWND window = m_helper.Window();
+    // A pointer made up by the sender (0x41414141 in the x86 build): it means nothing in the program.
+    void* const madeUp = reinterpret_cast<void*>(static_cast<uintptr_t>(0x4141414141414141ull));
+    for (void* params : {static_cast<void*>(nullptr), madeUp}) {
+        CREATESTRUCTA create = {};
+        create.lpCreateParams = params;
+        create.lpszClass = kHelperClassName;
+        create.lpszName = "Taken over";
+        m_helper.Send(WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+        m_helper.Send(WM_CREATE, 0, reinterpret_cast<LPARAM>(&create));
+    }
+    m_helper.Send(WM_NCDESTROY, 0);
+    m_helper.Send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Taken over"));
+
+    // Found as before, and at work: a sleep at 3 and a wake at 1 restore 3; the quit request ends it.
+    EXPECT_EQ(FindHelperWindows(), std::vector<HWND>{window});
+    SleepAndWake(3);
+    EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(3) = 1"});
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
 }

@@ -209,6 +209,19 @@ void ExpectCanNotFind(const std::string& path) {
 
 } // namespace
 
+TEST(VeltraDll, LibraryOutsideTheProgramsFolderTakesItsDllsFromItsOwn) {
+    // The program's folder holds a copy of the DLL too: only the library's folder must count.
+    SimTorvex sim(CurrentTestName());
+    TestFolder folder(CurrentTestName());
+    ASSERT_TRUE(folder.CopyFromBin("TorvexDependent.dll", "Torvex.dll") &&
+                folder.CopyFromBin("TorvexDep.dll"));
+    SimVeltraDll dll(folder / "Torvex.dll");
+    EXPECT_TRUE(dll.Init());
+    const auto loaded = sim.Calls({"Loaded"});
+    ASSERT_FALSE(loaded.empty());
+    EXPECT_EQ(loaded.front(), "Loaded(" + (folder / "TorvexDep.dll") + ")");
+}
+
 TEST(VeltraDll, MissingLibraryIsReportedAndLeavesItUnbound) {
     SimTorvex sim(CurrentTestName());
     TestFolder folder(CurrentTestName());
