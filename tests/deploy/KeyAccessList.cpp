@@ -9,13 +9,11 @@ namespace {
 constexpr SECURITY_INFORMATION kBoth = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 std::string TextOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION what) {
-    char* text = nullptr;
-    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, &text,
+    mirov::UniqueLocal<char*> text;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, text.Put(),
                                                                 nullptr))
         return std::string();
-    const std::string result(text);
-    ::LocalFree(text);
-    return result;
+    return text.Get();
 }
 
 std::string Read(HKEY key, SECURITY_INFORMATION what) {
@@ -43,24 +41,20 @@ std::string KeyAccessList::Get() const {
 }
 
 bool KeyAccessList::Set(const std::string& text) const {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1,
+                                                                descriptor.Put(), nullptr))
         return false;
     const SECURITY_INFORMATION what =
         (text.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
         (text.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
-    const bool set = ::RegSetKeySecurity(m_key.Get(), what, descriptor) == ERROR_SUCCESS;
-    ::LocalFree(descriptor);
-    return set;
+    return ::RegSetKeySecurity(m_key.Get(), what, descriptor.Get()) == ERROR_SUCCESS;
 }
 
 std::string Normalized(const std::string& list) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
+                                                                descriptor.Put(), nullptr))
         return "not a list: " + list;
-    const std::string text = TextOf(descriptor, DACL_SECURITY_INFORMATION);
-    ::LocalFree(descriptor);
-    return text;
+    return TextOf(descriptor.Get(), DACL_SECURITY_INFORMATION);
 }

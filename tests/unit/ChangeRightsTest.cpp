@@ -1,12 +1,12 @@
 // The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
 // set on a folder, so the lists of the cases on Windows are given here as text.
+#include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 namespace {
@@ -19,7 +19,7 @@ std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
                                                                 nullptr))
         return L"bad test list";
-    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+    const mirov::UniqueLocal<PSECURITY_DESCRIPTOR> owned(descriptor);
     return ChangeRights(SidFromText(kInstaller)).WhyUnsafe(descriptor, kind);
 }
 

@@ -23,7 +23,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,7 +66,7 @@ std::wstring WhyUnsafe(const ChangeRights& rights, const std::wstring& path, Cha
                                                 nullptr, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
         return L"its access list cannot be read (error " + std::to_wstring(error) + L")";
-    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+    const mirov::UniqueLocal<PSECURITY_DESCRIPTOR> owned(descriptor);
     return rights.WhyUnsafe(descriptor, kind);
 }
 
@@ -123,12 +122,11 @@ int Start(const std::wstring& program) {
 
 int main() {
     int count = 0;
-    const std::unique_ptr<LPWSTR, decltype(&::LocalFree)> argv(
-        ::CommandLineToArgvW(::GetCommandLineW(), &count), &::LocalFree);
+    const mirov::UniqueLocal<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
     if (!argv || count < 3)
         return Usage();
-    const std::wstring command = argv.get()[1];
-    const std::vector<std::wstring> args(argv.get() + 2, argv.get() + count);
+    const std::wstring command = argv.Get()[1];
+    const std::vector<std::wstring> args(argv.Get() + 2, argv.Get() + count);
     if (command == L"check-folder")
         return CheckFolder(args);
     if (command == L"grant-key" || command == L"revoke-key")
