@@ -2,6 +2,7 @@
 
 #include "mirov/DebugTrace.h"
 #include "mirov/Handles.h"
+#include "mirov/Lookup.h"
 
 #include <string>
 
@@ -13,11 +14,6 @@ using CallNtPowerInformationFunction = LONG(WINAPI*)(POWER_INFORMATION_LEVEL, PV
 using RegisterFunction = HPOWERNOTIFY(WINAPI*)(HANDLE, DWORD);
 
 constexpr LONG kStatusSuccess = 0;
-
-template <typename Function> Function Resolve(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)))
-                  : nullptr;
-}
 
 // From the system folder only: a copy beside the program must not be loaded instead.
 mirov::UniqueModule LoadSystemLibrary(const char* name) {
@@ -39,7 +35,8 @@ SleepModel::~SleepModel() {
 
 bool SleepModel::QueryModernStandby() {
     const mirov::UniqueModule powrprof = LoadSystemLibrary("powrprof.dll");
-    const auto query = Resolve<CallNtPowerInformationFunction>(powrprof.Get(), "CallNtPowerInformation");
+    const auto query =
+        mirov::Lookup<CallNtPowerInformationFunction>(powrprof.Get(), "CallNtPowerInformation");
     POWER_PLATFORM_INFORMATION platform = {};
     // Any failure (older Windows, a level the system does not know) means a classic machine.
     return query && query(PlatformInformation, nullptr, 0, &platform, sizeof platform) == kStatusSuccess &&
@@ -63,8 +60,8 @@ bool SleepModel::Register(HWND window) {
     if (!m_modernStandby || m_registration)
         return m_registration != nullptr;
     const HMODULE user32 = ::GetModuleHandleA("user32.dll");
-    const auto registerWindow = Resolve<RegisterFunction>(user32, "RegisterSuspendResumeNotification");
-    const auto unregister = Resolve<UnregisterFunction>(user32, "UnregisterSuspendResumeNotification");
+    const auto registerWindow = mirov::Lookup<RegisterFunction>(user32, "RegisterSuspendResumeNotification");
+    const auto unregister = mirov::Lookup<UnregisterFunction>(user32, "UnregisterSuspendResumeNotification");
     if (registerWindow && unregister)
         m_registration = registerWindow(window, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (!m_registration) {

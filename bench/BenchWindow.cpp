@@ -8,6 +8,8 @@
 //                            the same for support state 3 at the user level with six thresholds: at a
 //                            resume (after the first) also the feature switch read, the six-threshold
 //                            question (three items) before and after the switch and the six writes
+#include "mirov/Lookup.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -43,10 +45,6 @@ struct Library {
 
 Library g_library;
 
-template <typename Fn> Fn Resolve(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
 bool BindLibrary() {
     char path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -57,11 +55,11 @@ bool BindLibrary() {
     const HMODULE library = ::LoadLibraryA(path);
     if (!library)
         return false;
-    g_library.getLevel = Resolve<GetLevelFn>(library, "TorvexGetLevel");
-    g_library.setLevel = Resolve<SetLevelFn>(library, "TorvexSetLevel");
-    g_library.getItem = Resolve<GetItemFn>(library, "TorvexGetItem");
-    g_library.setItem = Resolve<SetItemFn>(library, "TorvexSetItem");
-    g_library.isItemSupported = Resolve<IsItemSupportedFn>(library, "IsItemSupported");
+    g_library.getLevel = mirov::Lookup<GetLevelFn>(library, "TorvexGetLevel");
+    g_library.setLevel = mirov::Lookup<SetLevelFn>(library, "TorvexSetLevel");
+    g_library.getItem = mirov::Lookup<GetItemFn>(library, "TorvexGetItem");
+    g_library.setItem = mirov::Lookup<SetItemFn>(library, "TorvexSetItem");
+    g_library.isItemSupported = mirov::Lookup<IsItemSupportedFn>(library, "IsItemSupported");
     return g_library.getLevel && g_library.setLevel && g_library.getItem && g_library.setItem &&
            g_library.isItemSupported;
 }

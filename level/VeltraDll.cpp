@@ -3,6 +3,7 @@
 #include "mirov/Check.h"
 #include "mirov/DllSearch.h"
 #include "mirov/Handles.h"
+#include "mirov/Lookup.h"
 #include "mirov/Path.h"
 #include "mirov/RegAccessor.h"
 #include "settings/KeyRights.h"
@@ -28,8 +29,7 @@ template <typename Fn, typename... Args> auto CallIfBound(Fn fn, Args... args) -
 }
 
 template <typename Fn> void Resolve(HMODULE module, const char* name, Fn& field) {
-    // Through void(*)(): the one function pointer type a cast from FARPROC may pass without a warning.
-    field = reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+    field = mirov::Lookup<Fn>(module, name);
 }
 
 bool FileExists(const mirov::WideString& path) {

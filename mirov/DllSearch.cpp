@@ -1,5 +1,7 @@
 #include "mirov/DllSearch.h"
 
+#include "mirov/Lookup.h"
+
 namespace mirov {
 namespace {
 
@@ -8,12 +10,8 @@ using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD flags);
 // Looked up, not imported: Windows 7 has it only with its update, and an import would stop the
 // program from starting at all there.
 SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories() {
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    if (!kernel)
-        return nullptr;
-    // Through void(*)(): the one function pointer type a cast from FARPROC may pass without a warning.
-    return reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    return Lookup<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                              "SetDefaultDllDirectories");
 }
 
 } // namespace

@@ -108,4 +108,14 @@ using UniqueMappingView = Unique<MappingViewTraits>;
 using UniqueWindow = Unique<WindowTraits>;
 using UniqueModule = Unique<ModuleTraits>; // LoadLibrary
 
+// Memory that a Win32 function allocated for its caller with LocalAlloc, of the pointer type it hands
+// out (a security descriptor, a SID, a text, an argument vector).
+template <class T> struct LocalMemoryTraits : DefaultValidity<T> {
+    using Type = T;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type p) { ::LocalFree(p); }
+};
+
+template <class T> using UniqueLocal = Unique<LocalMemoryTraits<T>>;
+
 } // namespace mirov

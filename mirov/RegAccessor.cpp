@@ -1,7 +1,6 @@
 #include "mirov/RegAccessor.h"
 
 #include "mirov/Check.h"
-#include "mirov/Handles.h"
 #include "mirov/RegSubKeyBase.h"
 #include "mirov/RegValueBase.h"
 
@@ -31,8 +30,7 @@ bool RegAccessor::Open(HKEY root, const char* path, bool create, REGSAM rights) 
     if (OpenOrCreate(root, path, create, rights, key.Put()) != ERROR_SUCCESS)
         return false;
     const bool attached = Attach(key.Get());
-    m_ownsKey = true;
-    key.Release(); // from here on Close releases it
+    m_ownedKey = std::move(key);
     return attached;
 }
 
@@ -45,10 +43,7 @@ bool RegAccessor::Attach(HKEY key) {
 }
 
 void RegAccessor::Close() {
-    if (m_ownsKey) {
-        ::RegCloseKey(m_hKey);
-        m_ownsKey = false;
-    }
+    m_ownedKey.Reset(); // an attached key stays open
     m_pValues.reset();
     m_pSubKeys.reset();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mirov/Handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -40,8 +42,8 @@ public:
     const detail::RegValueBase* Values() const { return m_pValues.get(); }
 
 private:
-    HKEY m_hKey = nullptr;
-    bool m_ownsKey = false;
+    HKEY m_hKey = nullptr; // the key worked on, opened here or only attached
+    UniqueHkey m_ownedKey; // the same key when Open obtained it, so that Close releases it
     std::unique_ptr<RegSubKeyBase> m_pSubKeys;
     std::unique_ptr<detail::RegValueBase> m_pValues;
 };

@@ -9,13 +9,11 @@ namespace {
 constexpr SECURITY_INFORMATION kBoth = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 std::string TextOf(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION what) {
-    char* text = nullptr;
-    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, &text,
+    mirov::UniqueLocal<char*> text;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, what, text.Put(),
                                                                 nullptr))
         return std::string();
-    const std::string result(text);
-    ::LocalFree(text);
-    return result;
+    return text.Get();
 }
 
 std::string Read(HKEY key, SECURITY_INFORMATION what) {
@@ -50,24 +48,20 @@ bool KeyAccessList::Set(const std::string& text) const {
     // Wine gives a key whose list alone is set the token's default owner (the account's primary group),
     // where Windows keeps the owner: so the owner is set along, as it was.
     const std::string full = text.find("O:") == std::string::npos ? Owner() + text : text;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(full.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(full.c_str(), SDDL_REVISION_1,
+                                                                descriptor.Put(), nullptr))
         return false;
     const SECURITY_INFORMATION what =
         (full.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
         (full.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
-    const bool set = ::RegSetKeySecurity(m_key.Get(), what, descriptor) == ERROR_SUCCESS;
-    ::LocalFree(descriptor);
-    return set;
+    return ::RegSetKeySecurity(m_key.Get(), what, descriptor.Get()) == ERROR_SUCCESS;
 }
 
 std::string Normalized(const std::string& list) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
+    mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,
+                                                                descriptor.Put(), nullptr))
         return "not a list: " + list;
-    const std::string text = TextOf(descriptor, DACL_SECURITY_INFORMATION);
-    ::LocalFree(descriptor);
-    return text;
+    return TextOf(descriptor.Get(), DACL_SECURITY_INFORMATION);
 }

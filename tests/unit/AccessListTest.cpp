@@ -1,5 +1,6 @@
 // An access list as its entries: where the installer's grant goes, what a new folder inherits, and a
 // list whose entries cannot all be read.
+#include "mirov/Handles.h"
 #include "tools/setupaccess/AccessList.h"
 #include "tools/setupaccess/Sids.h"
 
@@ -14,20 +15,20 @@
 
 namespace {
 
-using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
 
 Descriptor FromText(const std::wstring& text) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor,
                                                            nullptr);
-    return Descriptor(descriptor, &::LocalFree);
+    return Descriptor(descriptor);
 }
 
 std::optional<AccessList> ListOf(const std::wstring& text) {
     const Descriptor descriptor = FromText(text);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) || !acl)
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) || !acl)
         return std::nullopt;
     return AccessList::Read(*acl);
 }
@@ -37,13 +38,11 @@ std::wstring TextOf(const std::vector<BYTE>& list) {
     ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     ::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(const_cast<BYTE*>(list.data())),
                                 FALSE);
-    wchar_t* text = nullptr;
+    mirov::UniqueLocal<wchar_t*> text;
     if (list.empty() || !::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-                            &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+                            &descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.Put(), nullptr))
         return L"no list";
-    const std::wstring result(text);
-    ::LocalFree(text);
-    return result;
+    return std::wstring(text.Get());
 }
 
 // As the system writes the text back, so that lists compare whatever order of flags the test wrote.
@@ -65,7 +64,7 @@ TEST(AccessList, AnEntryThatCannotBeReadIsAnErrorNotAShorterList) {
     const Descriptor descriptor = FromText(L"D:(A;;KA;;;BA)(A;;KR;;;BU)");
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) && acl);
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) && acl);
     ASSERT_TRUE(AccessList::Read(*acl));
     std::vector<BYTE> bytes(reinterpret_cast<BYTE*>(acl), reinterpret_cast<BYTE*>(acl) + acl->AclSize);
     ACL* counted = reinterpret_cast<ACL*>(bytes.data());

@@ -1,5 +1,6 @@
 // The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
 // set on a folder, so the lists of the cases on Windows are given here as text.
+#include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +16,20 @@ namespace {
 constexpr wchar_t kInstaller[] = L"S-1-5-21-1111-2222-3333-1001";
 constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
 
 Descriptor FromText(const std::wstring& list) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
                                                            nullptr);
-    return Descriptor(descriptor, &::LocalFree);
+    return Descriptor(descriptor);
 }
 
 std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
     const Descriptor descriptor = FromText(list);
     if (!descriptor)
         return L"bad test list";
-    return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.get(), kind);
+    return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
 }
 
 TEST(ChangeRights, AFolderOnlyAdministratorsMayChangeIsSafe) {
@@ -86,7 +87,7 @@ TEST(ChangeRights, AFolderYetToBeMadeIsJudgedByWhatItWouldInherit) {
     const Descriptor descriptor = FromText(parent);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) && acl);
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) && acl);
     const std::optional<AccessList> list = AccessList::Read(*acl);
     ASSERT_TRUE(list);
     EXPECT_EQ(

@@ -1,6 +1,7 @@
 #include "tools/common/ProcessFigures.h"
 
 #include "mirov/Handles.h"
+#include "mirov/Lookup.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -39,12 +40,8 @@ ULONGLONG Units(const FILETIME& time) {
 }
 
 QuerySystemInformationFn QuerySystemInformation() {
-    const HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    if (!ntdll)
-        return nullptr;
-    // Through void(*)(): the one function pointer type a cast from FARPROC may pass without a warning.
-    return reinterpret_cast<QuerySystemInformationFn>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    return mirov::Lookup<QuerySystemInformationFn>(::GetModuleHandleA("ntdll.dll"),
+                                                   "NtQuerySystemInformation");
 }
 
 // Counts the entries of the system handle table that belong to the process; false when the table

@@ -10,7 +10,7 @@
 
 namespace {
 
-using Descriptor = std::unique_ptr<void, decltype(&::LocalFree)>;
+using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
 
 constexpr DWORD kLongestPath = 32768;
 
@@ -92,7 +92,7 @@ Descriptor ReadDescriptor(const std::wstring& path, DWORD& error) {
     error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                     nullptr, nullptr, &descriptor);
-    return Descriptor(error == ERROR_SUCCESS ? descriptor : nullptr, &::LocalFree);
+    return Descriptor(error == ERROR_SUCCESS ? descriptor : nullptr);
 }
 
 bool IsMissing(DWORD error) {
@@ -154,7 +154,7 @@ std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, Chang
     const Descriptor descriptor = ReadDescriptor(path, error);
     if (!descriptor)
         return L"its access list cannot be read (error " + std::to_wstring(error) + L")";
-    return m_rights.WhyUnsafe(descriptor.get(), kind);
+    return m_rights.WhyUnsafe(descriptor.Get(), kind);
 }
 
 // Each new folder starts with what its parent passes on, and the installer, an administrator, owns it.
@@ -165,7 +165,7 @@ std::wstring InstallFolderCheck::WhyUnsafeNew(std::wstring& path,
     const Descriptor descriptor = ReadDescriptor(path, error);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
-    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted) || !acl)
+    if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) || !acl)
         return L"what it would inherit cannot be read";
     std::optional<AccessList> list = AccessList::Read(*acl);
     for (size_t i = 0; list && i < missing.size(); ++i) {

@@ -31,7 +31,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -110,12 +109,11 @@ int EndCopies(const std::wstring& program) {
 
 int main() {
     int count = 0;
-    const std::unique_ptr<LPWSTR, decltype(&::LocalFree)> argv(
-        ::CommandLineToArgvW(::GetCommandLineW(), &count), &::LocalFree);
+    const mirov::UniqueLocal<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
     if (!argv || count < 3)
         return Usage();
-    const std::wstring command = argv.get()[1];
-    const std::vector<std::wstring> args(argv.get() + 2, argv.get() + count);
+    const std::wstring command = argv.Get()[1];
+    const std::vector<std::wstring> args(argv.Get() + 2, argv.Get() + count);
     if (command == L"check-folder")
         return CheckFolder(args);
     if (command == L"own-key" || command == L"grant-key" || command == L"revoke-key")

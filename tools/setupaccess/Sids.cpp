@@ -14,13 +14,11 @@ SidBytes WellKnownSid(WELL_KNOWN_SID_TYPE type) {
 }
 
 SidBytes SidFromText(const wchar_t* text) {
-    PSID converted = nullptr;
-    if (!::ConvertStringSidToSidW(text, &converted))
+    mirov::UniqueLocal<PSID> converted;
+    if (!::ConvertStringSidToSidW(text, converted.Put()))
         return SidBytes();
-    const BYTE* bytes = static_cast<const BYTE*>(converted);
-    SidBytes sid(bytes, bytes + ::GetLengthSid(converted));
-    ::LocalFree(converted);
-    return sid;
+    const BYTE* bytes = static_cast<const BYTE*>(converted.Get());
+    return SidBytes(bytes, bytes + ::GetLengthSid(converted.Get()));
 }
 
 SidBytes ProcessAccountSid() {
@@ -44,10 +42,8 @@ std::wstring AccountName(PSID sid) {
     SID_NAME_USE use = SidTypeUnknown;
     if (::LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
         return domain[0] ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(sid, &text))
+    mirov::UniqueLocal<wchar_t*> text;
+    if (!::ConvertSidToStringSidW(sid, text.Put()))
         return L"an unknown account";
-    const std::wstring result(text);
-    ::LocalFree(text);
-    return result;
+    return text.Get();
 }
