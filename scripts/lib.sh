@@ -55,12 +55,13 @@ build() {
     fi
 }
 
-# A private Wine prefix under the build folder, made once and reused. One made without a working
-# 32-bit half (by wine64 alone, or where 32-bit programs could not run) lacks the 32-bit system files,
-# and 32-bit programs then fail in it ("could not load kernel32.dll"); where the 32-bit loader runs
-# now, such a prefix is made anew.
+# wine_env [NAME]: a private Wine prefix under the build folder (build/wineprefix, or
+# build/wineprefix-NAME), made once and reused; each prefix has a wineserver of its own. One made
+# without a working 32-bit half (by wine64 alone, or where 32-bit programs could not run) lacks the
+# 32-bit system files, and 32-bit programs then fail in it ("could not load kernel32.dll"); where the
+# 32-bit loader runs now, such a prefix is made anew.
 wine_env() {
-    export WINEPREFIX=$BUILD/wineprefix WINEARCH=win64 WINEDEBUG=-all WINELOADER=$WINE
+    export WINEPREFIX=$BUILD/wineprefix${1:+-$1} WINEARCH=win64 WINEDEBUG=-all WINELOADER=$WINE
     # No Mono or Gecko download prompts: the programs here need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     if [ -f "$WINEPREFIX/system.reg" ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] &&
@@ -80,11 +81,12 @@ wine_env() {
     fi
 }
 
-# One wineserver and Wine's own system processes for a whole run, started outside any test runner
-# so that they do not hold its output open.
+# wine_start [COMMAND PREFIX...]: one wineserver and Wine's own system processes for a whole run,
+# started outside any test runner so that they do not hold its output open; through the prefix
+# (e.g. taskset -c 0), which the programs they start inherit.
 wine_start() {
-    wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
-    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+    "$@" wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
+    "$@" "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # Whether this machine runs 32-bit Windows programs: a tiny x86 program must start and return its

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -66,6 +68,20 @@ std::string ImageOfWindowOwner(HWND window) {
     if (!process || !::QueryFullProcessImageNameA(process.Get(), 0, path, &size))
         return std::string();
     return path;
+}
+
+// Whether a copy of the program runs. The installer's start is over before the installer ends, so
+// right after its end this tells at once whether it started one, window or not yet.
+bool ProgramRuns() {
+    const mirov::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+         more = ::Process32NextW(snapshot.Get(), &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"TorvexHelp.exe") == 0)
+            return true;
+    }
+    return false;
 }
 
 // Waits until the condition holds; false on time-out.
@@ -224,7 +240,7 @@ TEST_F(Installer, WithAnElevatedShellInstallsButLeavesTheStartToTheNextLogon) {
     ASSERT_TRUE(m_shell->Ready());
     ASSERT_EQ(Install(), 0u); // installed; the program starts at the next logon
     ExpectInstalledAndRegistered();
-    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr) << "started with an elevated token";
+    EXPECT_FALSE(ProgramRuns()) << "started with an elevated token";
     EXPECT_EQ(UninstallInPlace(), 0u);
     ExpectRemoved();
 }
@@ -234,7 +250,7 @@ TEST_F(Installer, WithoutTheLibraryInstallsAndRegistersButDoesNotStart) {
     ExpectInstalledAndRegistered();
     EXPECT_EQ(InstalledBuild(), "x64");
     // Started, it could only report the missing library.
-    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr);
+    EXPECT_FALSE(ProgramRuns());
     EXPECT_EQ(UninstallInPlace(), 0u);
     ExpectRemoved();
 }
@@ -257,7 +273,7 @@ TEST_F(Installer, FileNamedLikeTheLibraryButNoLibraryIsNotStarted) {
     ASSERT_TRUE(m_folder.WriteFile("Torvex.dll", "MZ but not a library"));
     ASSERT_EQ(Install(), 0u);
     ExpectInstalledAndRegistered();
-    EXPECT_EQ(WaitForHelperWindow(0, 3000), nullptr);
+    EXPECT_FALSE(ProgramRuns());
     EXPECT_EQ(UninstallInPlace(), 0u);
     ExpectRemoved();
 }

@@ -1,4 +1,5 @@
 #include "level/VeltraDll.h"
+#include "sysctrl/SysCtrlPipeClient.h"
 #include "tests/support/HelperProcess.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/SimService.h"
@@ -242,7 +243,11 @@ void ServiceFaults(std::vector<Fault>& faults) {
                           SimVeltraDll dll;
                           dll.Init();
                           s.Expect(!dll.CheckOC(), "slow answer taken");
-                          ::Sleep(1500); // the late reply arrives and frees the client
+                          // The late reply arrives and frees the client.
+                          for (int waited = 0;
+                               ::InterlockedCompareExchange(&g_sysCtrlIdle, 1, 1) != 1 && waited < 5000;
+                               waited += 10)
+                              ::Sleep(10);
                           s.Expect(dll.CheckOC(), "no normal service after the late reply");
                       }});
     faults.push_back({"service silent", true, [](Scenario& s) {
