@@ -11,4 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # run where the kernel refuses 32-bit programs. This one runs x64 programs everywhere and hands x86
 # ones on to the 32-bit loader.
 set(TORVEX_WINE /usr/lib/wine/wine64 CACHE FILEPATH "Wine loader that runs the tests")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${TORVEX_WINE})
+# Through scripts/wine-test, which runs each test in the Wine prefix and on the CPU it was handed.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-test ${TORVEX_WINE})

@@ -35,7 +35,7 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# build ARCH (x64|x86) [extra cmake arguments]
+# build ARCH (x64|x86) [TARGET...]: everything, or only those targets
 build() {
     local arch=$1 toolchain
     shift
@@ -43,12 +43,12 @@ build() {
         x64) toolchain=mingw-x86_64 ;;
         x86) toolchain=mingw-i686 ;;
     esac
-    log "building $arch"
+    log "building $arch${1:+ ($*)}"
     mkdir -p "$BUILD"
     local buildlog=$BUILD/build-$arch.log
     if ! { cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=ON "$@" &&
-           cmake --build "$BUILD/$arch" -j "$(nproc)" -- --no-print-directory; } >"$buildlog" 2>&1; then
+            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DTORVEX_TESTS=ON &&
+           cmake --build "$BUILD/$arch" -j "$(nproc)" ${1:+--target "$@"} -- --no-print-directory; } >"$buildlog" 2>&1; then
         tail -n 40 "$buildlog" >&2
         log "the $arch build failed (whole log: $buildlog)"
         return 1
