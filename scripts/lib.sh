@@ -87,6 +87,12 @@ wine_env() {
 wine_start() {
     "$@" wineserver -p </dev/null >/dev/null 2>&1 || true # already running is fine
     "$@" "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+    # Wine closes its desktop a second after the last program on it ends, and the next program to
+    # open a window then waits a second or more for a new one: this holds it until the wineserver ends.
+    local keeper=$BUILD/x64/bin/DesktopKeeper.exe
+    if [ -f "$keeper" ]; then
+        "$@" "$WINE" "$keeper" </dev/null >/dev/null 2>&1 &
+    fi
 }
 
 # Whether this machine runs 32-bit Windows programs: a tiny x86 program must start and return its
