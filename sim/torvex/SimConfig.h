@@ -22,7 +22,8 @@ public:
     static DWORD ReadItem(DWORD item, const char* name, DWORD fallback);
     static void WriteItem(DWORD item, const char* name, DWORD value);
 
-    // Journal file: %TORVEX_SIM_JOURNAL%, else Torvex.journal beside the library.
+    // Journal file: %TORVEX_SIM_JOURNAL%, else Torvex.journal beside the library. Kept open for
+    // appending: to clear it while a program uses the library, empty it rather than delete it.
     static std::string JournalPath();
     static void Journal(const std::string& line);
 

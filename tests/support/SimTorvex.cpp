@@ -1,5 +1,6 @@
 #include "tests/support/SimTorvex.h"
 
+#include "mirov/Handles.h"
 #include "sim/torvex/SimConfig.h"
 #include "tests/support/TestFolder.h"
 
@@ -71,6 +72,9 @@ std::vector<std::string> SimTorvex::Calls(std::initializer_list<const char*> nam
     return calls;
 }
 
+// Emptied, not deleted: the library keeps the file open while a program uses it.
 void SimTorvex::ClearJournal() const {
-    ::DeleteFileA(m_journal.c_str());
+    const mirov::UniqueFileHandle file(::CreateFileA(
+        m_journal.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
