@@ -40,6 +40,8 @@ std::string ListOfLength(size_t length, const std::string& head, const std::stri
 class ThresholdKeyGrant : public ::testing::Test {
 protected:
     ThresholdKeyGrant() : m_folder(CurrentTestName()) {
+        // A key left by another test would bring its owner and list along.
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
         mirov::UniqueHkey key;
         ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY, nullptr,
                           key.Put(), nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/HelperProcess.h"
+#include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
 
@@ -12,7 +13,9 @@
 // One scenario with the real program: its own folder, simulated machine and process.
 class HelperTest : public ::testing::Test {
 protected:
-    HelperTest() : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_helper(m_folder) {}
+    HelperTest()
+        : m_programKey(kProgramKey), m_sim(CurrentTestName()), m_folder(CurrentTestName()),
+          m_helper(m_folder) {}
 
     void TearDown() override;
 
@@ -22,6 +25,9 @@ protected:
     void SleepAndWake(DWORD level, WPARAM resumeEvent = PBT_APMRESUMESUSPEND, DWORD levelAtWake = 1);
     std::vector<std::string> LevelSwitches() const { return m_sim.Calls({"TorvexSetLevel"}); }
 
+    // Neither thresholds nor a record from another scenario, and none left for the next: the program
+    // records the level it restores.
+    ScratchKey m_programKey;
     SimTorvex m_sim;
     TestFolder m_folder;
     HelperProcess m_helper;
