@@ -14,7 +14,7 @@ namespace {
 
 constexpr DWORD kDefaultCycles = 10000;
 constexpr DWORD kWarmCycles = 100;
-constexpr DWORD kSettleMs = 500;
+constexpr DWORD kFootprintSettleMs = 500;
 constexpr long long kPrivateGrowthGoal = 64 * 1024;
 
 struct Reading {
@@ -102,7 +102,7 @@ int RunFootprint(int argc, char** argv) {
     WindowProgram baseline(kBaselineWindow, "baseline");
     if (!helper.Start(machine.HelperExe()) || !baseline.Start(machine.BaselineExe()))
         return BenchFailed("footprint", "a program did not start");
-    ::Sleep(kSettleMs);
+    ::Sleep(kFootprintSettleMs);
     std::vector<Reading> helperReadings;
     std::vector<Reading> baselineReadings;
     if (!Measure(helper, cycles, helperReadings) || !Measure(baseline, cycles, baselineReadings))

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr DWORD kDefaultSeconds = 10;
-constexpr DWORD kSettleMs = 1000;
+constexpr DWORD kIdleSettleMs = 1000;
 constexpr DWORD kControlCycles = 500;
 
 // Wine answers GetProcessTimes for another process with figures that do not follow its threads (they
@@ -97,7 +97,7 @@ int RunIdle(int argc, char** argv) {
     WindowProgram baseline(kBaselineWindow, "baseline");
     if (!helper.Start(machine.HelperExe()) || !baseline.Start(machine.BaselineExe()))
         return BenchFailed("idle", "a program did not start");
-    ::Sleep(kSettleMs); // start-up's own work is not idling
+    ::Sleep(kIdleSettleMs); // start-up's own work is not idling
     std::vector<Span> spans;
     if (!MeasureIdle(helper, baseline, seconds, spans) || !MeasureBusy(helper, spans))
         return BenchFailed("idle", "a program did not answer, or its figures could not be read");

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr DWORD kWarmUpCycles = 100;
-constexpr DWORD kDefaultRounds = 4000;
+constexpr DWORD kLatencyRounds = 4000;
 // Each block starts all three programs anew: a process can run slow or fast for its whole life here,
 // which pairing rounds cannot remove, since every round of a block pairs the same processes.
 constexpr DWORD kDefaultBlocks = 5;
@@ -232,7 +232,7 @@ void PrintSummary(const std::vector<Result>& results) {
 } // namespace
 
 int RunLatency(int argc, char** argv) {
-    const DWORD rounds = ToolArg(argc, argv, "--rounds", kDefaultRounds);
+    const DWORD rounds = ToolArg(argc, argv, "--rounds", kLatencyRounds);
     const DWORD blocks = std::max<DWORD>(1, ToolArg(argc, argv, "--blocks", kDefaultBlocks));
     BenchMachine machine;
     if (!machine.IsReady())

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr DWORD kDefaultRounds = 25;
+constexpr DWORD kStartupRounds = 25;
 
 struct Starts {
     WindowProgram* program;
@@ -61,7 +61,7 @@ void Print(const Starts& helper, const Starts& baseline) {
 } // namespace
 
 int RunStartup(int argc, char** argv) {
-    const DWORD rounds = ToolArg(argc, argv, "--rounds", kDefaultRounds);
+    const DWORD rounds = ToolArg(argc, argv, "--rounds", kStartupRounds);
     BenchMachine machine;
     if (!machine.IsReady())
         return BenchFailed("startup", "cannot copy the programs into the bench folder");

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr char kUninstaller[] = "TorvexHelp-Uninstall.exe";
-constexpr DWORD kSetupTimeoutMs = 60000;
 // The build of this test program, and so of the library it copies from its own folder.
 constexpr const char* kOwnBuild = sizeof(void*) == 8 ? "x64" : "x86";
 

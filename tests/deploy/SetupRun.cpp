@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr DWORD kSetupTimeoutMs = 60000;
-
 std::optional<ULONGLONG> LastWrite(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))

@@ -9,6 +9,9 @@ constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRunValue[] = "TorvexHelp";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
 
+// How long an installer or uninstaller may take.
+constexpr DWORD kSetupTimeoutMs = 60000;
+
 // What scripts/package makes: the installer, and the builds it carries under x64\ and x86\.
 std::string PackageFolder();
 std::string InstallerPath();

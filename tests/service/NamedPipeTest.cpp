@@ -18,10 +18,6 @@ namespace {
 constexpr char kPipe[] = "ORVANE SYSTEM CONTROL PIPE";
 constexpr char kPipePath[] = "\\\\.\\PIPE\\ORVANE SYSTEM CONTROL PIPE";
 
-std::string CallFailedLine(int error) {
-    return "[BasicNamedPipe<char_t>::Call] failed, GetLastError returned " + std::to_string(error) + "\r\n";
-}
-
 // What the program handed to the platform to open, wait for and use the pipe, recorded on the way
 // to the real functions.
 struct PipeOpen {

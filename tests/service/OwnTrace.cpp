@@ -24,3 +24,7 @@ std::vector<std::string> OwnTrace::Take() {
     }
     return {"(the marker line never arrived)"};
 }
+
+std::string CallFailedLine(int error) {
+    return "[BasicNamedPipe<char_t>::Call] failed, GetLastError returned " + std::to_string(error) + "\r\n";
+}

@@ -17,3 +17,6 @@ private:
     DebugOutputCapture m_capture;
     size_t m_taken = 0;
 };
+
+// The line the pipe writes when a call fails with that error.
+std::string CallFailedLine(int error);

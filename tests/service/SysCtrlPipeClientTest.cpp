@@ -23,10 +23,6 @@ constexpr char kTimeoutLine[] = "CallSysCtrlService Failed, Waiting error or Tim
 constexpr char kOcStateRequest[] = "01 00 00 80";
 const uint8_t kRequestBytes[] = {0x01, 0x00, 0x00, 0x80};
 
-std::string CallFailedLine(int error) {
-    return "[BasicNamedPipe<char_t>::Call] failed, GetLastError returned " + std::to_string(error) + "\r\n";
-}
-
 using Lines = std::vector<std::string>;
 
 // Reads the flag without changing it.

@@ -17,6 +17,9 @@ inline const std::vector<std::string> kTorvexExports = {
     "GetItemDefaultValue", "IsWhirroThreeSupported", "GetItemInformation",
 };
 
+// The item that switches the performance feature on and off.
+constexpr DWORD kFeatureSwitch = 0x0B060002;
+
 // Sets up and observes the simulated vendor library for one test or benchmark: its own registry key
 // and journal, both passed on to child processes through the environment.
 class SimTorvex {

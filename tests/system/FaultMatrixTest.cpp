@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr DWORD kFeatureSwitch = 0x0B060002;
-
 // One fault: its own folder, simulated machine, registry key and program. What goes wrong is
 // collected as text; nothing collected means the program survived the fault.
 class Scenario {

@@ -11,8 +11,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-constexpr DWORD kFeatureSwitch = 0x0B060002;
-
 constexpr bool kX64 = sizeof(void*) == 8;
 
 // "LastMode" as a person reads it back: "reg query" in the registry view of the build under test,

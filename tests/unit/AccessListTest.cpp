@@ -1,6 +1,7 @@
 // An access list as its entries: where the installer's grant goes, what a new folder inherits, and a
 // list whose entries cannot all be read.
 #include "mirov/Handles.h"
+#include "tests/unit/DescriptorText.h"
 #include "tools/setupaccess/AccessList.h"
 #include "tools/setupaccess/Sids.h"
 
@@ -15,17 +16,8 @@
 
 namespace {
 
-using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
-
-Descriptor FromText(const std::wstring& text) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor,
-                                                           nullptr);
-    return Descriptor(descriptor);
-}
-
 std::optional<AccessList> ListOf(const std::wstring& text) {
-    const Descriptor descriptor = FromText(text);
+    const Descriptor descriptor = DescriptorFromText(text);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) || !acl)
@@ -61,7 +53,7 @@ TEST(AccessList, GrantGoesAfterAnOwnDenyEntryThatComesAfterAnInheritedOne) {
 }
 
 TEST(AccessList, AnEntryThatCannotBeReadIsAnErrorNotAShorterList) {
-    const Descriptor descriptor = FromText(L"D:(A;;KA;;;BA)(A;;KR;;;BU)");
+    const Descriptor descriptor = DescriptorFromText(L"D:(A;;KA;;;BA)(A;;KR;;;BU)");
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) && acl);

@@ -1,10 +1,9 @@
 // The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
 // set on a folder, so the lists of the cases on Windows are given here as text.
-#include "mirov/Handles.h"
+#include "tests/unit/DescriptorText.h"
 #include "tools/setupaccess/ChangeRights.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 #include <windows.h>
 
 #include <memory>
@@ -16,17 +15,8 @@ namespace {
 constexpr wchar_t kInstaller[] = L"S-1-5-21-1111-2222-3333-1001";
 constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
-using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
-
-Descriptor FromText(const std::wstring& list) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(list.c_str(), SDDL_REVISION_1, &descriptor,
-                                                           nullptr);
-    return Descriptor(descriptor);
-}
-
 std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
-    const Descriptor descriptor = FromText(list);
+    const Descriptor descriptor = DescriptorFromText(list);
     if (!descriptor)
         return L"bad test list";
     return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
@@ -84,7 +74,7 @@ TEST(ChangeRights, AFolderYetToBeMadeIsJudgedByWhatItWouldInherit) {
     const std::wstring parent =
         L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CIIO;FA;;;BU)";
     EXPECT_EQ(WhyUnsafe(parent, ChangeRights::Kind::Folder), L"") << "the parent itself is safe";
-    const Descriptor descriptor = FromText(parent);
+    const Descriptor descriptor = DescriptorFromText(parent);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) && acl);
