@@ -46,15 +46,16 @@ std::string KeyAccessList::Owner() const {
 
 bool KeyAccessList::Set(const std::string& text) const {
     // Wine gives a key whose list alone is set the token's default owner (the account's primary group),
-    // where Windows keeps the owner: so the owner is set along, as it was.
+    // where Windows keeps the owner: so the owner is set along, as it was, or nothing is set.
     const std::string full = text.find("O:") == std::string::npos ? Owner() + text : text;
+    if (full.find("O:") == std::string::npos)
+        return false;
     mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(full.c_str(), SDDL_REVISION_1,
                                                                 descriptor.Put(), nullptr))
         return false;
     const SECURITY_INFORMATION what =
-        (full.find("O:") != std::string::npos ? OWNER_SECURITY_INFORMATION : 0) |
-        (full.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
+        OWNER_SECURITY_INFORMATION | (full.find("D:") != std::string::npos ? DACL_SECURITY_INFORMATION : 0);
     return ::RegSetKeySecurity(m_key.Get(), what, descriptor.Get()) == ERROR_SUCCESS;
 }
 
