@@ -20,9 +20,8 @@ bool ReadFigures(HelperProcess& helper, ProcessFigures& figures) {
 using Soak = HelperTest;
 
 TEST_F(Soak, TenThousandCyclesAtTheUserLevel) {
-    ScratchKey key(kProgramKey);
     for (int k = 1; k <= 6; ++k)
-        key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10u * k);
+        m_programKey.SetDword(("Threshold" + std::to_string(k)).c_str(), 10u * k);
     m_sim.SetSupportState(3);
     m_sim.Set("Level", kUserLevel);
     StartHelper();
@@ -42,7 +41,7 @@ TEST_F(Soak, TenThousandCyclesAtTheUserLevel) {
     const auto switches = m_sim.Calls({"TorvexSetLevel"});
     EXPECT_EQ(switches.size(), static_cast<size_t>(kCycles));
     EXPECT_EQ(std::count(switches.begin(), switches.end(), "TorvexSetLevel(32768) = 1"), kCycles);
-    EXPECT_EQ(key.Dword("LastMode"), kUserLevel);
+    EXPECT_EQ(m_programKey.Dword("LastMode"), kUserLevel);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_EQ(after.handles, before.handles);
     EXPECT_TRUE(m_helper.Boxes().Boxes().empty());

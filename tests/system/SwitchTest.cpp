@@ -51,16 +51,12 @@ DWORD LastModeIn64BitView() {
 // Full sleeps and wakes on machines whose library reports the richer support states.
 class Switch : public HelperTest {
 protected:
-    Switch() : m_key(kProgramKey) {}
-
     void SetThresholds(std::initializer_list<DWORD> values) {
         int k = 1;
         for (DWORD value : values)
-            m_key.SetDword(("Threshold" + std::to_string(k++)).c_str(), value);
+            m_programKey.SetDword(("Threshold" + std::to_string(k++)).c_str(), value);
     }
     Calls Writes() const { return m_sim.Calls({"TorvexSetItem", "TorvexSetLevel"}); }
-
-    ScratchKey m_key;
 };
 
 TEST_F(Switch, UserLevelInStateThreeWithSixThresholds) {
