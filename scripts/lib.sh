@@ -227,6 +227,13 @@ probe_x86() {
     [ "$code" -eq 42 ] || echo "a 32-bit program does not run under Wine here (probe exit code $code, expected 42)"
 }
 
+# end_job PID: a background job and every process it started, ended.
+end_job() {
+    local child
+    for child in $(pgrep -P "$1"); do end_job "$child"; done
+    kill "$1" 2>/dev/null || true
+}
+
 wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
 }
