@@ -205,7 +205,8 @@ LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
 
 void TMainForm::Close() {
     // The window itself goes when the form is destroyed after the loop. A restore waiting behind a
-    // box goes no further: the quit message closes the box and then ends the loop.
+    // box finishes the switch the box held up, never left half made, and starts no further round:
+    // the quit message closes the box and then ends the loop.
     m_quitting = true;
     ::PostQuitMessage(0);
 }

@@ -169,3 +169,47 @@ TEST_F(Keeper, ThousandWakesBehindAnOpenBoxOpenNoBoxOfTheirOwnAndRestoreOnceMore
     EXPECT_EQ(LevelSwitches(), (Calls{"TorvexSetLevel(3) = 1", "TorvexSetLevel(3) = 1"}));
     EXPECT_EQ(m_helper.Boxes().Boxes().size(), 2u);
 }
+
+TEST_F(Keeper, SleepWithoutAWakeInsideAnOpenBoxLeavesTheLevelOfThatSleep) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Readable", 0); // the restore first shows a box and waits on it
+    StartHelper();
+    m_helper.Boxes().SetPressDelay(INFINITE); // answered here
+    m_sim.Set("Level", 3);
+    m_helper.Power(PBT_APMSUSPEND);
+    m_sim.Set("Level", 1);
+    auto outer = std::async(std::launch::async, [this] { return m_helper.Power(PBT_APMRESUMESUSPEND); });
+    ASSERT_TRUE(m_helper.Boxes().WaitForCount(1, 20000));
+    const std::vector<HWND> boxes = OpenBoxes(m_helper.Process().Pid());
+    ASSERT_EQ(boxes.size(), 1u);
+    m_sim.SetItem(kFeatureSwitch, "Readable", 1); // no box on the way back
+
+    // The user picked 5 and the machine slept again while the box was open; no wake was reported.
+    m_sim.Set("Level", 5);
+    EXPECT_EQ(m_helper.Power(PBT_APMSUSPEND), 0);
+    ASSERT_TRUE(::PostMessageA(boxes.front(), WM_COMMAND, IDOK, 0));
+    EXPECT_EQ(outer.get(), 0);
+    EXPECT_EQ(LevelSwitches(), (Calls{"TorvexSetLevel(3) = 1", "TorvexSetLevel(5) = 1"}));
+    EXPECT_EQ(m_sim.Get("Level", 0), 5u);
+}
+
+TEST_F(Keeper, QuitRequestInsideAnOpenBoxLeavesTheRestoreNoFurtherRound) {
+    m_sim.SetSupportState(3);
+    m_sim.SetItem(kFeatureSwitch, "Readable", 0); // the restore first shows a box and waits on it
+    StartHelper();
+    m_helper.Boxes().SetPressDelay(INFINITE); // closed by the quit request alone
+    m_sim.Set("Level", 3);
+    m_helper.Power(PBT_APMSUSPEND);
+    m_sim.Set("Level", 1);
+    ASSERT_TRUE(::PostMessageA(m_helper.Window(), WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0));
+    ASSERT_TRUE(m_helper.Boxes().WaitForCount(1, 20000));
+    m_sim.SetItem(kFeatureSwitch, "Readable", 1); // a further round would show no box
+
+    // A wake behind the box asks for one more round; the quit request, handled in the box, ends it.
+    EXPECT_EQ(m_helper.Power(PBT_APMRESUMESUSPEND), 0);
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+    // The switch the box held up is finished, and none follows.
+    EXPECT_EQ(LevelSwitches(), Calls{"TorvexSetLevel(3) = 1"});
+    EXPECT_EQ(m_helper.Boxes().Boxes().size(), 1u);
+}

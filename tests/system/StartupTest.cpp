@@ -183,3 +183,44 @@ TEST_F(Startup, CreationMessagesFromAnotherProgramChangeNothing) {
     ASSERT_TRUE(m_helper.Quit());
     EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
 }
+
+TEST_F(Startup, NcDestroyFromAnotherProgramIsNotTheEndOfTheWindow) {
+    StartHelper();
+    const HWND window = m_helper.Window();
+    const auto levelReads = [this] { return m_sim.Calls({"TorvexGetLevel"}).size(); };
+
+    // Sent, then posted; the suspend posted after it is handled only once it has been.
+    m_helper.Send(WM_NCDESTROY, 0);
+    m_sim.Set("Level", 3);
+    ASSERT_TRUE(::PostMessageA(window, WM_NCDESTROY, 0, 0));
+    ASSERT_TRUE(::PostMessageA(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0));
+    for (int waited = 0; levelReads() == 0 && waited < 10000; waited += 10)
+        ::Sleep(10);
+    ASSERT_EQ(levelReads(), 1u) << "the loop ended";
+
+    // The title as the window itself answers it: the default handling of WM_NCDESTROY frees it.
+    char title[32] = {};
+    EXPECT_EQ(m_helper.Send(WM_GETTEXT, sizeof title, reinterpret_cast<LPARAM>(title)), 11);
+    EXPECT_STREQ(title, kHelperTitle);
+
+    // Still at work, and still ends on the quit request alone.
+    m_sim.Set("Level", 1);
+    EXPECT_EQ(m_helper.Power(PBT_APMRESUMESUSPEND), 0);
+    EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(3) = 1"});
+    EXPECT_TRUE(m_helper.Process().IsRunning());
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+}
+
+TEST_F(Startup, CancelledEndOfTheLogonEndsNothing) {
+    StartHelper();
+    EXPECT_NE(m_helper.Send(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0); // consents
+    m_helper.Send(WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF); // another program refused: the logon goes on
+
+    // Still at work, and still ends on the quit request.
+    SleepAndWake(3);
+    EXPECT_EQ(LevelSwitches(), std::vector<std::string>{"TorvexSetLevel(3) = 1"});
+    EXPECT_FALSE(m_helper.Process().Wait(1000)) << "ended on a cancelled end of the logon";
+    ASSERT_TRUE(m_helper.Quit());
+    EXPECT_EQ(m_helper.Process().ExitCode(), 0u);
+}
