@@ -1,5 +1,6 @@
 ; Installer of Torvex Help, built by scripts/package:
 ;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
+; VERSION is project(VERSION) of CMakeLists.txt.
 ;
 ; Installs TorvexHelp.exe into the folder of the vendor's Torvex.dll (chosen on the folder page, or
 ; /D=<folder> as the last argument), in the build that matches that library (a 32-bit library gets the
@@ -32,11 +33,8 @@ SetCompressor /SOLID lzma
 
 !include LogicLib.nsh
 
-!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE
-  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL and OUTFILE"
-!endif
-!ifndef VERSION
-  !define VERSION 1.0.0.0
+!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION
+  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE and VERSION"
 !endif
 
 !define PRODUCT "Torvex Help"
