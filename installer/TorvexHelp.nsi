@@ -30,6 +30,8 @@
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+; No file times stored: one commit packages to the same bytes wherever and whenever it is built.
+SetDateSave off
 
 !include LogicLib.nsh
 
