@@ -39,6 +39,9 @@ own_build_folder() {
     fi
 }
 
+# Whether packages may be installed here. (A function, so that the set-up's own tests can be root.)
+is_root() { [ "$(id -u)" -eq 0 ]; }
+
 missing_packages() {
     local p
     for p in "$@"; do
@@ -77,16 +80,18 @@ ensure_packages() {
     # Tried once a run: the commands a command starts (scripts/test's scripts/package) do not try again.
     [ -n "$TORVEX_WHY_NO_WINE32" ] || mapfile -t missing32 < <(missing_packages "${PACKAGES32[@]}")
     [ ${#missing[@]} -gt 0 ] || [ ${#missing32[@]} -gt 0 ] || return 0
-    if [ "$(id -u)" -ne 0 ]; then
+    if ! is_root; then
         if [ ${#missing[@]} -gt 0 ]; then
-            log "missing packages: ${missing[*]} ${missing32[*]} (run as root to install them)"
+            local all=("${missing[@]}" "${missing32[@]}")
+            log "missing packages: ${all[*]} (run as root to install them)"
             return 1
         fi
         export TORVEX_WHY_NO_WINE32="${missing32[*]} is not installed (run as root to install it)"
         return 0
     fi
     : >"$BUILD/apt.log"
-    log "installing ${missing[*]} ${missing32[*]} (apt-get's output: $(shown "$BUILD/apt.log"))"
+    local all=("${missing[@]}" "${missing32[@]}")
+    log "installing ${all[*]} (apt-get's output: $(shown "$BUILD/apt.log"))"
     if [ ${#missing32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
@@ -164,14 +169,14 @@ wine_env() {
 PREFIX_MADE=.torvex-prefix-made
 
 # make_prefix: $WINEPREFIX made in a scratch folder beside it, moved into place once complete;
-# wineboot's output goes to build/wineboot-NAME.log, which a failure names.
+# the output of its set-up goes to build/wineboot-NAME.log, which a failure names.
 make_prefix() {
     local final=$WINEPREFIX part=$WINEPREFIX.part name=${WINEPREFIX##*/}
     local bootlog=$BUILD/wineboot-$name.log
     WINEPREFIX=$part wineserver -k >/dev/null 2>&1 || true
     rm -rf "$part"
     mkdir -p "$part"
-    log "creating the Wine prefix $name (wineboot's output: $(shown "$bootlog"))"
+    log "creating the Wine prefix $name (its set-up's output: $(shown "$bootlog"))"
     # Boxes close at once without a window manager; a crash shows as an exit code, not a dialog.
     if ! (
         export WINEPREFIX=$part
@@ -220,6 +225,13 @@ probe_x86() {
     # windows of the programs that follow.
     wineserver -k >/dev/null 2>&1 || true
     [ "$code" -eq 42 ] || echo "a 32-bit program does not run under Wine here (probe exit code $code, expected 42)"
+}
+
+# end_job PID: a background job and every process it started, ended.
+end_job() {
+    local child
+    for child in $(pgrep -P "$1"); do end_job "$child"; done
+    kill "$1" 2>/dev/null || true
 }
 
 wine_stop() {
