@@ -1,5 +1,7 @@
 ; Installer of Torvex Help, built by scripts/package:
 ;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
+; VERSION is project(VERSION) of CMakeLists.txt; with -DSIGN=<command> the uninstaller and the
+; installer are signed by that command (scripts/sign), and a failed signature fails the build.
 ;
 ; Installs TorvexHelp.exe into the folder of the vendor's Torvex.dll (chosen on the folder page, or
 ; /D=<folder> as the last argument), in the build that matches that library (a 32-bit library gets the
@@ -29,14 +31,17 @@
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
+; No file times stored: one commit packages to the same bytes wherever and whenever it is built.
+SetDateSave off
 
 !include LogicLib.nsh
 
-!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE
-  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL and OUTFILE"
+!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION
+  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE and VERSION"
 !endif
-!ifndef VERSION
-  !define VERSION 1.0.0.0
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
 !endif
 
 !define PRODUCT "Torvex Help"

@@ -155,6 +155,7 @@ protected:
         EXPECT_EQ(MachineString(kRunKey, kRunValue), RunEntry());
         EXPECT_EQ(MachineString(kUninstallKey, "QuietUninstallString"),
                   "\"" + (m_folder / kUninstaller) + "\" /S");
+        EXPECT_EQ(MachineString(kUninstallKey, "DisplayVersion"), TORVEX_VERSION);
     }
 
     void ExpectRemoved() const {
