@@ -70,15 +70,19 @@ apt_get() {
     done
 }
 
-# ensure_packages [EXTRA...]: installs what is missing, as root; goes on with what it can get. Fails
+# ensure_packages [--without-32bit] [EXTRA...]: installs what is missing, as root; goes on with what it can get. Fails
 # only when a 64-bit package is missing and cannot be installed; a missing 32-bit half sets and
 # exports TORVEX_WHY_NO_WINE32 instead.
 ensure_packages() {
-    local missing missing32=() rc
+    local missing missing32=() rc with32=yes
+    if [ "${1:-}" = --without-32bit ]; then # a command that runs no Wine program
+        with32=
+        shift
+    fi
     own_build_folder || return 1
     mapfile -t missing < <(missing_packages "${PACKAGES[@]}" "$@")
     # Tried once a run: the commands a command starts (scripts/test's scripts/package) do not try again.
-    [ -n "$TORVEX_WHY_NO_WINE32" ] || mapfile -t missing32 < <(missing_packages "${PACKAGES32[@]}")
+    [ -z "$with32" ] || [ -n "$TORVEX_WHY_NO_WINE32" ] || mapfile -t missing32 < <(missing_packages "${PACKAGES32[@]}")
     [ ${#missing[@]} -gt 0 ] || [ ${#missing32[@]} -gt 0 ] || return 0
     if ! is_root; then
         if [ ${#missing[@]} -gt 0 ]; then

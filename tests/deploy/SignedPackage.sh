@@ -36,8 +36,7 @@ if ! openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Torvex Help te
     exit 1
 fi
 
-# Packaging needs no 32-bit Wine: not installed again for this.
-if ! TORVEX_SIGN_PFX=$scratch/cert.pfx TORVEX_BUILD=$build TORVEX_WHY_NO_WINE32=${TORVEX_WHY_NO_WINE32:-unused} \
+if ! TORVEX_SIGN_PFX=$scratch/cert.pfx TORVEX_BUILD=$build \
         "$root/scripts/package" --no-build --out "$scratch/package" 2>"$scratch/package.log"; then
     cat "$scratch/package.log"
     echo "FAILED: scripts/package with a certificate"
