@@ -3,7 +3,6 @@
 #include "mirov/Handles.h"
 #include "mirov/Lookup.h"
 #include "tests/support/SimTorvex.h"
-#include "tests/support/SimVeltraDll.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,7 +15,7 @@ using GetLevel = unsigned char(WINAPI*)(uint32_t*);
 
 TEST(SimLibrary, ReadsWhatTheTestChangedDeletedOrEmptiedSinceItsLastCall) {
     SimTorvex sim("SimLibrary.Changes");
-    const mirov::UniqueModule library(::LoadLibraryA(SimVeltraDll::SimLibraryPath().c_str()));
+    const mirov::UniqueModule library(::LoadLibraryA(SimTorvex::LibraryPath().c_str()));
     ASSERT_TRUE(library);
     const auto getLevel = mirov::Lookup<GetLevel>(library.Get(), "TorvexGetLevel");
     ASSERT_NE(getLevel, nullptr);

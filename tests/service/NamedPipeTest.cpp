@@ -1,8 +1,8 @@
 #include "mirov/Handles.h"
 #include "mirov/NamedPipe.h"
 
-#include "tests/service/OwnTrace.h"
 #include "tests/support/ImportHook.h"
+#include "tests/support/OwnTrace.h"
 #include "tests/support/SimService.h"
 
 #include <gtest/gtest.h>

@@ -78,3 +78,7 @@ void SimTorvex::ClearJournal() const {
         m_journal.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+std::string SimTorvex::LibraryPath() {
+    return TestFolder::BinFolder() + "Torvex.dll";
+}

@@ -46,6 +46,9 @@ public:
     void ClearJournal() const;
     const std::string& JournalPath() const { return m_journal; }
 
+    // The simulated Torvex.dll in the build's bin folder.
+    static std::string LibraryPath();
+
 private:
     std::string m_key;
     std::string m_journal;

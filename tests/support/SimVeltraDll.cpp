@@ -1,13 +1,9 @@
 #include "tests/support/SimVeltraDll.h"
 
-#include "tests/support/TestFolder.h"
+#include "tests/support/SimTorvex.h"
 
 #include <utility>
 
-SimVeltraDll::SimVeltraDll() : SimVeltraDll(SimLibraryPath()) {}
+SimVeltraDll::SimVeltraDll() : SimVeltraDll(SimTorvex::LibraryPath()) {}
 
 SimVeltraDll::SimVeltraDll(std::string path) : m_path(std::move(path)) {}
-
-std::string SimVeltraDll::SimLibraryPath() {
-    return TestFolder::BinFolder() + "Torvex.dll";
-}

@@ -13,9 +13,6 @@ public:
 
     std::string GetDllPath() override { return m_path; }
 
-    // The simulated Torvex.dll in the build's bin folder.
-    static std::string SimLibraryPath();
-
 private:
     std::string m_path;
 };

@@ -11,7 +11,7 @@
 namespace {
 
 std::string SimPath() {
-    return SimVeltraDll::SimLibraryPath();
+    return SimTorvex::LibraryPath();
 }
 
 int StateOf(VeltraDll& dll) {

@@ -1,4 +1,4 @@
-#include "tests/service/OwnTrace.h"
+#include "tests/support/OwnTrace.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "level/VeltraDll.h"
 
-#include "tests/service/OwnTrace.h"
+#include "tests/support/OwnTrace.h"
 #include "tests/support/SimService.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/SimVeltraDll.h"
