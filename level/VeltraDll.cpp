@@ -210,7 +210,7 @@ void VeltraDll::ApplyLevelPostStep(Level level) {
     // With three threshold items the values go in after the switch, freshly read each time.
     if (level == kUserLevel && !IsSixThresholdSupported()) {
         ItemValue t1 = 0, t2 = 0, t3 = 0;
-        Thresholds().GetThresholds(t1, t2, t3);
+        Thresholds().GetThresholds(t1, t2, t3, [this] { return IsResetItemSet(); });
         SetThreshold(t1, t2, t3);
     }
 }
@@ -229,8 +229,8 @@ bool VeltraDll::IsResetItemSet() {
 }
 
 ThresholdStore& VeltraDll::Thresholds() {
-    // The store is process-wide and keeps asking the controller that created it: in the program that
-    // is the process-wide controller, which is never freed either.
+    // Both questions are asked of this controller only if the store is created now; the store keeps
+    // neither, so a later controller in the same process is asked itself.
     return ThresholdStore::Instance(
         [this] { return IsSixThresholdSupported() ? kSixThresholds : kThreeThresholds; },
         [this] { return IsResetItemSet(); });

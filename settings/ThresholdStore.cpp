@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -26,9 +25,8 @@ std::string ValueName(size_t index) {
 
 ThresholdStore* ThresholdStore::m_pInstance = nullptr;
 
-ThresholdStore::ThresholdStore(size_t count, DiscardQuery isDiscardSet)
-    : m_values(count, 0), m_isDiscardSet(std::move(isDiscardSet)) {
-    Load();
+ThresholdStore::ThresholdStore(size_t count, const DiscardQuery& isDiscardSet) : m_values(count, 0) {
+    Load(isDiscardSet);
 }
 
 ThresholdStore& ThresholdStore::Instance(const std::function<size_t()>& count,
@@ -38,13 +36,13 @@ ThresholdStore& ThresholdStore::Instance(const std::function<size_t()>& count,
     return *m_pInstance;
 }
 
-bool ThresholdStore::Load() {
+bool ThresholdStore::Load(const DiscardQuery& isDiscardSet) {
     m_loaded = false;
     if (!ReadAll()) {
         Reset();
         return false;
     }
-    if (m_isDiscardSet && m_isDiscardSet()) {
+    if (isDiscardSet && isDiscardSet()) {
         // The values were meant for one use only: forget them and remove them at their source.
         Reset();
         DeleteAll();
@@ -79,8 +77,9 @@ void ThresholdStore::Reset() {
     m_loaded = false;
 }
 
-void ThresholdStore::GetThresholds(uint32_t& t1, uint32_t& t2, uint32_t& t3) {
-    Load();
+void ThresholdStore::GetThresholds(uint32_t& t1, uint32_t& t2, uint32_t& t3,
+                                   const DiscardQuery& isDiscardSet) {
+    Load(isDiscardSet);
     t1 = m_values[0];
     t2 = m_values[1];
     t3 = m_values[2];

@@ -72,7 +72,7 @@ TEST(ThresholdStore, SixValueStoreWithThreeValuesIsZeroedAndDeletesNothing) {
     scene.WriteThresholds({1, 2, 3});
     ThresholdStore store(6, scene.Discard());
     EXPECT_EQ(store.Count(), 6u);
-    EXPECT_FALSE(store.Load());
+    EXPECT_FALSE(store.Load(scene.Discard()));
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.Present(3), std::vector<bool>(3, true));
@@ -86,7 +86,7 @@ TEST(ThresholdStore, ValueOfAnotherTypeZeroesEveryValueAndKeepsThemAll) {
     ASSERT_EQ(Held(store), (Values{7, 8, 9, 0, 0, 0}));
 
     scene.key.SetString("Threshold2", "8");
-    EXPECT_FALSE(store.Load());
+    EXPECT_FALSE(store.Load(scene.Discard()));
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.key.Dword("Threshold1"), 7u);
@@ -101,12 +101,12 @@ TEST(ThresholdStore, DiscardZeroesDeletesAndTheNextLoadFindsNothing) {
     ASSERT_TRUE(store.IsLoaded());
 
     scene.discard = true;
-    EXPECT_TRUE(store.Load());
+    EXPECT_TRUE(store.Load(scene.Discard()));
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.Present(3), std::vector<bool>(3, false));
 
-    EXPECT_FALSE(store.Load());
+    EXPECT_FALSE(store.Load(scene.Discard()));
     EXPECT_EQ(Held(store), Values(6, 0));
 }
 
@@ -114,7 +114,7 @@ TEST(ThresholdStore, DiscardNotSetKeepsTheValuesAndIsAskedAtEachLoad) {
     StoreScene scene;
     scene.WriteThresholds({4, 5, 6});
     ThresholdStore store(3, scene.Discard());
-    EXPECT_TRUE(store.Load());
+    EXPECT_TRUE(store.Load(scene.Discard()));
     EXPECT_EQ(scene.discardAsks, 2u);
     EXPECT_TRUE(store.IsLoaded());
     EXPECT_EQ(Held(store), (Values{4, 5, 6, 0, 0, 0}));
@@ -131,18 +131,18 @@ TEST(ThresholdStore, AllOnesReadAsTheLargestUnsignedValue) {
 TEST(ThresholdStore, MissingKeyZeroesTheValuesAndOneThatMayOnlyBeReadIsRead) {
     StoreScene scene;
     ThresholdStore store(3, scene.Discard());
-    EXPECT_FALSE(store.Load());
+    EXPECT_FALSE(store.Load(scene.Discard()));
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_FALSE(scene.key.Exists()); // reading never creates the key
 
     scene.WriteThresholds({1, 2, 3});
     DenySetValue deny(scene.key);
     ASSERT_TRUE(deny.Applied());
-    EXPECT_TRUE(store.Load());
+    EXPECT_TRUE(store.Load(scene.Discard()));
     EXPECT_EQ(Held(store), (Values{1, 2, 3, 0, 0, 0}));
     // The discard still forgets them; the values stay where they may not be deleted.
     scene.discard = true;
-    EXPECT_TRUE(store.Load());
+    EXPECT_TRUE(store.Load(scene.Discard()));
     EXPECT_EQ(Held(store), Values(6, 0));
     EXPECT_EQ(scene.Present(3), std::vector<bool>(3, true));
 }
@@ -160,7 +160,7 @@ TEST(ThresholdStore, FirstUseOfTheThreeValuePathLoadsTwice) {
             scene.Discard());
     };
     uint32_t t1 = 0, t2 = 0, t3 = 0;
-    instance()->GetThresholds(t1, t2, t3);
+    instance()->GetThresholds(t1, t2, t3, scene.Discard());
     EXPECT_EQ(Values({t1, t2, t3}), (Values{21, 22, 23}));
     EXPECT_EQ(scene.discardAsks, 2u); // once when created, once for the values
     EXPECT_EQ(instance(), instance());
@@ -170,7 +170,7 @@ TEST(ThresholdStore, FirstUseOfTheThreeValuePathLoadsTwice) {
     // Copying gives the held values; getting reads the registry again.
     scene.WriteThresholds({31});
     EXPECT_EQ(Held(*instance()), (Values{21, 22, 23, 0, 0, 0}));
-    instance()->GetThresholds(t1, t2, t3);
+    instance()->GetThresholds(t1, t2, t3, scene.Discard());
     EXPECT_EQ(Values({t1, t2, t3}), (Values{31, 22, 23}));
 }
 
@@ -180,6 +180,6 @@ TEST(ThresholdStore, DiscardInsideGetThresholdsGivesZeros) {
     ThresholdStore store(3, scene.Discard());
     scene.discard = true;
     uint32_t t1 = 9, t2 = 9, t3 = 9;
-    store.GetThresholds(t1, t2, t3);
+    store.GetThresholds(t1, t2, t3, scene.Discard());
     EXPECT_EQ(Values({t1, t2, t3}), Values(3, 0));
 }

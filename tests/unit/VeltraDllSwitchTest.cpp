@@ -305,3 +305,35 @@ TEST(VeltraDllSwitch, StepsGoThroughTheObjectsOwnOperations) {
     EXPECT_EQ(scene.sim.Journal(), Lines{"TorvexSetLevel(0) = 1"});
     EXPECT_EQ(scene.key.Dword("LastMode"), 0u);
 }
+
+namespace {
+
+// A controller whose library wants the thresholds used once: it answers the reset item itself.
+class DiscardingVeltraDll : public VeltraDll {
+public:
+    bool GetItem(ItemId item, ItemValue& value) override {
+        if (item != kItemReset)
+            return VeltraDll::GetItem(item, value);
+        value = 1;
+        return true;
+    }
+};
+
+} // namespace
+
+TEST(VeltraDllSwitch, LaterControllerInTheProcessIsAskedItself) {
+    SwitchScene scene(3);
+    scene.Feature(1);
+    scene.OnlyThreeItems();
+    scene.WriteThresholds({21, 22, 23});
+    // The scene's controller creates the store; its library's reset item reads 0.
+    EXPECT_TRUE(scene.dll.SetLevel(kUserLevel));
+    DiscardingVeltraDll later;
+    later.Init();
+    scene.sim.ClearJournal();
+    EXPECT_TRUE(later.SetLevel(kUserLevel));
+    EXPECT_EQ(scene.Calls(), (Lines{"TorvexGetItem(0x0B060002, &1) = 1", "TorvexSetLevel(32768) = 1",
+                                    SetItem(0x0E0A0014, 0), SetItem(0x0E0A0015, 0), SetItem(0x0E0A0016, 0)}));
+    EXPECT_FALSE(scene.key.Has("Threshold1"));
+    EXPECT_EQ(scene.BoxTexts(), Lines{});
+}
