@@ -79,8 +79,15 @@ say "Message boxes"
 if [ -s "$DEMO/boxes.txt" ]; then sed 's/^/   /' "$DEMO/boxes.txt"; else echo "   (none)"; fi
 say "Exit code of TorvexHelp.exe: $code"
 
-if [ "$level" = "3" ] && [ "$user_level" = "32768" ] && [ "$last_mode" = "0x8000" ] && [ "$code" = "0" ]; then
+# The user level's thresholds: each of the six values written to its item.
+thresholds=0
+for k in 1 2 3 4 5 6; do
+    grep -q "TorvexSetItem(0x0E0A001$((k + 3)), $((k * 10))) = 1" "$DEMO/Torvex.journal" && thresholds=$((thresholds + 1))
+done
+
+if [ "$level" = "3" ] && [ "$user_level" = "32768" ] && [ "$thresholds" = 6 ] && [ "$last_mode" = "0x8000" ] &&
+    [ "$code" = "0" ]; then
     echo; echo "RESULT ($ARCH): each level active at a sleep (3, then the user level with its thresholds) was active again after the wake."
 else
-    echo; echo "RESULT ($ARCH): FAILED (levels $level and $user_level, LastMode $last_mode, exit code $code)"; exit 1
+    echo; echo "RESULT ($ARCH): FAILED (levels $level and $user_level, $thresholds of 6 thresholds written, LastMode $last_mode, exit code $code)"; exit 1
 fi
