@@ -13,7 +13,8 @@
 ; in the folder the program is still installed and registered (a warning in interactive mode), but
 ; not started: it could only report the missing library. A copy running from the folder (the process
 ; whose image is its TorvexHelp.exe) is asked to quit and waited for before anything is replaced or
-; removed; one that does not end fails the run with nothing changed. The uninstaller then takes the
+; removed, and ended by force when it does not end in time; one that cannot be ended fails the run with
+; nothing changed. The uninstaller then takes the
 ; key's grant out (refused, it removes nothing) and removes the program, its uninstaller and both
 ; registry entries.
 ;
@@ -22,8 +23,8 @@
 ;         (_? runs in place and waits)
 ; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused, nothing
 ; installed; 4 the threshold key could not be prepared (install: nothing installed) or its grant
-; could not be taken out (uninstall: nothing removed, the record kept); 5 a running copy did not end
-; (nothing replaced or removed) or a file could not be written or removed; 6 (uninstall) done, but
+; could not be taken out (uninstall: nothing removed, the record kept); 5 a running copy could not be
+; ended (nothing replaced or removed) or a file could not be written or removed; 6 (uninstall) done, but
 ; the program's file is removed only at the next restart.
 
 Unicode true
@@ -175,8 +176,8 @@ done:
 FunctionEnd
 
 ; Asks the copies running from $INSTDIR\${EXE} to quit and waits for their end (the tool finds them
-; by their image, not by a window that any program may copy). $R5 = "" when none runs any more;
-; else why, for the person to read.
+; by their image, not by a window that any program may copy), then ends those that did not end in
+; time. $R5 = "" when none runs any more; else why, for the person to read.
 !macro END_RUNNING_COPIES PREFIX
 Function ${PREFIX}EndRunningCopies
   StrCpy $R5 ""
@@ -184,7 +185,7 @@ Function ${PREFIX}EndRunningCopies
   Call ${PREFIX}RunTool
   ${If} $R6 != ${TOOL_DONE}
   ${AndIf} $R6 != ${TOOL_UNCHANGED}
-    StrCpy $R5 "${PRODUCT} runs from$\r$\n$INSTDIR$\r$\nand did not end when asked to:$\r$\n$R7"
+    StrCpy $R5 "${PRODUCT} runs from$\r$\n$INSTDIR$\r$\nand could not be ended:$\r$\n$R7"
   ${EndIf}
 FunctionEnd
 !macroend
@@ -601,7 +602,7 @@ Section "Uninstall"
   ; A copy that runs holds its file: it ends first, or nothing is removed.
   Call un.EndRunningCopies
   ${If} $R5 != ""
-    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was uninstalled. Quit ${PRODUCT}, then run the uninstaller again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was uninstalled." /SD IDOK
     SetErrorLevel ${EXIT_NOT_REPLACED}
     Abort
   ${EndIf}

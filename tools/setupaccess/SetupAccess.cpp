@@ -13,7 +13,8 @@
 //                                                     takes that grant (or a full-access one) out
 //   TorvexSetupAccess start PROGRAM                   starts PROGRAM with the desktop shell's token
 //   TorvexSetupAccess end-copies PROGRAM              asks the processes running PROGRAM's file to
-//                                                     quit and waits for their end (20 s)
+//                                                     quit, waits for their end (20 s) and ends those
+//                                                     that did not
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
 // replaced, the grant added or taken out, the program started, its copies ended); 1 nothing to
 // change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above it or a file may
