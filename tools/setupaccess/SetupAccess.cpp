@@ -6,6 +6,8 @@
 //   TorvexSetupAccess own-key 64|32                   makes the Administrators the owner of
 //                                                     HKLM\Software\Orvane\TORVEX3 in that view where
 //                                                     its owner is not trusted
+//   TorvexSetupAccess secure-key 64|32                takes the entries that let others change that key's
+//                                                     list or owner, or delete it, out of its list
 //   TorvexSetupAccess grant-key 64|32 [--replace-full-access]
 //                                                     grants the interactive users query and set value
 //                                                     on that key
@@ -16,10 +18,12 @@
 //                                                     quit, waits for their end (20 s) and ends those
 //                                                     that did not
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
-// replaced, the grant added or taken out, the program started, its copies ended); 1 nothing to
-// change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above it or a file may
-// be changed by others, or the path holds a link; the program not started: no shell, or an
-// elevated one); 4 failed (the line says which call and its error, or which copy still runs).
+// replaced, others' entries taken out, the grant added or taken out, the program started, its copies
+// ended); 1 nothing to change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above
+// it or a file may be changed by others, or the path holds a link; the program not started: no
+// shell, or an elevated one); 4 failed (the line says which call and its error, or which copy still
+// runs); every change of the key's security is read back, and what the system changed beside it
+// written back, or it fails.
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 #include "tools/setupaccess/InstallFolderCheck.h"
@@ -50,9 +54,10 @@ int Say(int code, const std::wstring& line) {
 }
 
 int Usage() {
-    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | grant-key "
-                       L"64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM | "
-                       L"end-copies PROGRAM");
+    return Say(kUsage,
+               L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | secure-key "
+               L"64|32 | grant-key 64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | "
+               L"start PROGRAM | end-copies PROGRAM");
 }
 
 int CheckFolder(const std::vector<std::wstring>& args) {
@@ -76,6 +81,8 @@ int KeyCommand(const std::wstring& command, const std::vector<std::wstring>& arg
     const std::wstring option = args.size() == 2 ? args[1] : L"";
     if (command == L"own-key" && option.empty())
         return ExitCodeOf(key.MakeAdministratorsOwner(TrustedAccounts(ProcessAccountSid())));
+    if (command == L"secure-key" && option.empty())
+        return ExitCodeOf(key.TakeOutOthersChanges(TrustedAccounts(ProcessAccountSid())));
     if (command == L"grant-key" && (option.empty() || option == L"--replace-full-access"))
         return ExitCodeOf(key.Grant(!option.empty()));
     if (command == L"revoke-key" && (option.empty() || option == L"--full-access"))
@@ -117,7 +124,8 @@ int main() {
     const std::vector<std::wstring> args(argv.Get() + 2, argv.Get() + count);
     if (command == L"check-folder")
         return CheckFolder(args);
-    if (command == L"own-key" || command == L"grant-key" || command == L"revoke-key")
+    if (command == L"own-key" || command == L"secure-key" || command == L"grant-key" ||
+        command == L"revoke-key")
         return KeyCommand(command, args);
     if (command == L"start" && args.size() == 1)
         return Start(args[0]);
