@@ -16,14 +16,15 @@
 ; removed, and ended by force when it does not end in time; one that cannot be ended fails the run with
 ; nothing changed. The files come first, the uninstaller before the program, and the key and the logon
 ; entry after them: no failure leaves a change without an uninstaller that can undo it. The
-; uninstaller then takes the key's grant out (refused, it removes nothing) and removes the program,
+; uninstaller first judges the folder again (a folder that became a link would have the files removed
+; at its target), then takes the key's grant out (refused, it removes nothing) and removes the program,
 ; its uninstaller and both registry entries.
 ;
 ; Silent: TorvexHelp-Setup.exe /S /D=C:\Program Files\Orvane\Torvex
 ;         "C:\Program Files\Orvane\Torvex\TorvexHelp-Uninstall.exe" /S [_?=C:\Program Files\Orvane\Torvex]
 ;         (_? runs in place and waits)
-; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused, nothing
-; installed; 4 the threshold key could not be prepared (install:
+; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused (install:
+; nothing installed; uninstall: nothing removed); 4 the threshold key could not be prepared (install:
 ; the files and the uninstaller in place, what was changed on the key recorded, no logon entry, not
 ; started) or its grant could not be taken out (uninstall: nothing removed, the record kept); 5 a
 ; running copy could not be ended (nothing replaced or removed) or a file or entry could not be written
@@ -295,15 +296,27 @@ FunctionEnd
 !insertmacro RUN_TOOL ""
 !insertmacro RUN_TOOL "un."
 
-; $R5 = "" when only administrators may change the install folder, every folder above it, the
-; program's files and every library in it (none of them a link elsewhere); else why not, naming the
+; $R5 = "" when only administrators may change the install folder, every folder above it and
+; everything in it (none of them a link elsewhere, none on the network); else why not, naming the
 ; folder or file, for the person to read.
 Function CheckFolder
-  StrCpy $R6 'check-folder "$INSTDIR" ${EXE} ${UNINSTALLER}'
+  StrCpy $R6 'check-folder "$INSTDIR"'
   Call RunTool
   StrCpy $R5 ""
   ${If} $R6 != ${TOOL_DONE}
-    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there, and the libraries it loads from there, run at every user's logon, so only administrators may be able to change them or the folders above them. Choose a folder under Program Files, or let only administrators change the file named."
+    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there, and what the vendor library loads from there, run at every user's logon, so only administrators may be able to change them or the folders above them. Choose a folder of this machine under Program Files, or let only administrators change the file or folder named."
+  ${EndIf}
+FunctionEnd
+
+; $R5 = "" when only administrators may change the install folder and the folders above it, none of
+; them a link elsewhere; else why not. Files are removed there only then: a folder that became a link
+; would have them removed at its target.
+Function un.CheckPath
+  StrCpy $R6 'check-path "$INSTDIR"'
+  Call un.RunTool
+  StrCpy $R5 ""
+  ${If} $R6 != ${TOOL_DONE}
+    StrCpy $R5 "${PRODUCT} is not removed from$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nFiles are removed there only where nobody but the administrators may change the folder or the folders above it, and none is a link to another place."
   ${EndIf}
 FunctionEnd
 
@@ -517,8 +530,54 @@ Function un.RevokeGrants
   Pop $0
 FunctionEnd
 
+; Takes the backslashes off the end of the path in VAR.
+!macro WITHOUT_TRAILING_SLASHES VAR
+  ${DoWhile} ${VAR} != ""
+    StrCpy $2 ${VAR} 1 -1
+    ${If} $2 != "\"
+      ${Break}
+    ${EndIf}
+    StrCpy ${VAR} ${VAR} -1
+  ${Loop}
+!macroend
+
+; $R1 = the folder the command line names after " /D=" (NSIS takes the rest of the line), or "";
+; $R2 = $INSTDIR; both without trailing backslashes.
+Function RequestedFolder
+  Push $0
+  Push $1
+  Push $2
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  StrLen $1 $0
+  StrCpy $R1 ""
+  ${For} $2 0 $1
+    StrCpy $R1 $0 4 $2
+    ${If} $R1 S== " /D="
+      IntOp $2 $2 + 4
+      StrCpy $R1 $0 "" $2
+      ${Break}
+    ${EndIf}
+    StrCpy $R1 ""
+  ${Next}
+  StrCpy $R2 $INSTDIR
+  !insertmacro WITHOUT_TRAILING_SLASHES $R1
+  !insertmacro WITHOUT_TRAILING_SLASHES $R2
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function .onInit
   SetRegView 64
+  ; NSIS replaces a folder it finds unusable (a file where a folder of it should be, a drive or share
+  ; that is not there) with the default one, without a word: what was asked for is refused instead.
+  Call RequestedFolder
+  ${If} $R1 != ""
+  ${AndIf} $R1 != $R2
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} can not be installed in$\r$\n$R1$\r$\n$\r$\nA file stands where a folder of it should be, or its drive or share is not there." /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_REFUSED}
+    Abort
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
@@ -709,6 +768,12 @@ Function un.RemoveProgram
 FunctionEnd
 
 Section "Uninstall"
+  Call un.CheckPath
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP $R5 /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_REFUSED}
+    Abort
+  ${EndIf}
   ; A copy that runs holds its file: it ends first, or nothing is removed.
   Call un.EndRunningCopies
   ${If} $R5 != ""

@@ -1,8 +1,10 @@
 // The installer's work on access lists and tokens, which it only calls (x64 build):
-//   TorvexSetupAccess check-folder FOLDER [FILE...]   only the trusted accounts may change FOLDER, every
-//                                                     folder above it, the named files in it that exist
-//                                                     and every *.dll in it; a folder yet to be made is
-//                                                     judged by what it would inherit
+//   TorvexSetupAccess check-folder FOLDER             only the trusted accounts may change FOLDER, every
+//                                                     folder above it and everything in it, at any
+//                                                     depth; a folder yet to be made is judged by what
+//                                                     it would inherit; a network folder is refused
+//   TorvexSetupAccess check-path FOLDER               the same for FOLDER and the folders above it, not
+//                                                     what is in it (before files there are removed)
 //   TorvexSetupAccess own-key 64|32                   makes the Administrators the owner of
 //                                                     HKLM\Software\Orvane\TORVEX3 in that view where
 //                                                     its owner is not trusted
@@ -20,10 +22,10 @@
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
 // replaced, others' entries taken out, the grant added or taken out, the program started, its copies
 // ended); 1 nothing to change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above
-// it or a file may be changed by others, or the path holds a link; the program not started: no
-// shell, or an elevated one); 4 failed (the line says which call and its error, or which copy still
-// runs); every change of the key's security is read back, and what the system changed beside it
-// written back, or it fails.
+// it or something in it may be changed by others, the path holds a link or is on the network; the
+// program not started: no shell, or an elevated one); 4 failed (the line says which call and its
+// error, or which copy still runs); every change of the key's security is read back, and what the
+// system changed beside it written back, or it fails.
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 #include "tools/setupaccess/InstallFolderCheck.h"
@@ -54,16 +56,14 @@ int Say(int code, const std::wstring& line) {
 }
 
 int Usage() {
-    return Say(kUsage,
-               L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | secure-key "
-               L"64|32 | grant-key 64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | "
-               L"start PROGRAM | end-copies PROGRAM");
+    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER | check-path FOLDER | own-key 64|32 | "
+                       L"secure-key 64|32 | grant-key 64|32 [--replace-full-access] | revoke-key 64|32 "
+                       L"[--full-access] | start PROGRAM | end-copies PROGRAM");
 }
 
-int CheckFolder(const std::vector<std::wstring>& args) {
+int CheckFolder(const std::wstring& folder, InstallFolderCheck::Scope scope) {
     const ChangeRights rights{TrustedAccounts(ProcessAccountSid())};
-    const std::vector<std::wstring> files(args.begin() + 1, args.end());
-    const InstallFolderCheck::Result result = InstallFolderCheck(rights).Check(args[0], files);
+    const InstallFolderCheck::Result result = InstallFolderCheck(rights).Check(folder, scope);
     return Say(result.safe ? kDone : kRefused, result.message);
 }
 
@@ -122,8 +122,10 @@ int main() {
         return Usage();
     const std::wstring command = argv.Get()[1];
     const std::vector<std::wstring> args(argv.Get() + 2, argv.Get() + count);
-    if (command == L"check-folder")
-        return CheckFolder(args);
+    if (command == L"check-folder" && args.size() == 1)
+        return CheckFolder(args[0], InstallFolderCheck::Scope::Everything);
+    if (command == L"check-path" && args.size() == 1)
+        return CheckFolder(args[0], InstallFolderCheck::Scope::Folders);
     if (command == L"own-key" || command == L"secure-key" || command == L"grant-key" ||
         command == L"revoke-key")
         return KeyCommand(command, args);
