@@ -200,6 +200,8 @@ std::wstring InstallFolderCheck::WhyUnsafeContent(const std::wstring& folder) co
     WIN32_FIND_DATAW found = {};
     const mirov::UniqueFindHandle find(::FindFirstFileExW(Join(folder, L"*").c_str(), FindExInfoBasic, &found,
                                                           FindExSearchNameMatch, nullptr, 0));
+    if (!find && ::GetLastError() == ERROR_FILE_NOT_FOUND) // not even "." and "..": a drive's root
+        return std::wstring();
     if (!find)
         return folder + L": what is in it cannot be listed (error " + std::to_wstring(::GetLastError()) +
                L")";

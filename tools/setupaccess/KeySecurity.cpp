@@ -109,30 +109,31 @@ LONG KeySecurity::WriteAndCheck(const State& meant, SECURITY_INFORMATION what) {
     return error;
 }
 
+// Writes the parts named, alone.
 LONG KeySecurity::Write(const State& meant, SECURITY_INFORMATION what) const {
-    const std::vector<BYTE> list = meant.list->Build();
-    if (list.empty())
+    const bool owner = what & OWNER_SECURITY_INFORMATION;
+    const bool list = what & DACL_SECURITY_INFORMATION;
+    const std::vector<BYTE> entries = meant.list->Build();
+    if (entries.empty())
         return ERROR_INVALID_ACL;
-    SECURITY_DESCRIPTOR descriptor;
     constexpr SECURITY_DESCRIPTOR_CONTROL kListMarks = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
     const SECURITY_DESCRIPTOR_CONTROL marks = static_cast<SECURITY_DESCRIPTOR_CONTROL>(
         (meant.isProtected ? SE_DACL_PROTECTED : 0) | (meant.autoInherited ? SE_DACL_AUTO_INHERITED : 0));
+    SECURITY_DESCRIPTOR descriptor;
     if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !::SetSecurityDescriptorOwner(&descriptor, const_cast<BYTE*>(meant.owner.data()), FALSE) ||
-        !::SetSecurityDescriptorDacl(&descriptor, TRUE,
-                                     reinterpret_cast<ACL*>(const_cast<BYTE*>(list.data())), FALSE) ||
-        !::SetSecurityDescriptorControl(&descriptor, kListMarks, marks))
+        (owner && !::SetSecurityDescriptorOwner(&descriptor, const_cast<BYTE*>(meant.owner.data()), FALSE)) ||
+        (list && !::SetSecurityDescriptorDacl(
+                     &descriptor, TRUE, reinterpret_cast<ACL*>(const_cast<BYTE*>(entries.data())), FALSE)) ||
+        (list && !::SetSecurityDescriptorControl(&descriptor, kListMarks, marks)))
         return static_cast<LONG>(::GetLastError());
     // An administrator may take the ownership of any key, and set any account as its owner, whatever
     // its list grants: the earlier owner need not have granted anything.
-    const bool owner = what & OWNER_SECURITY_INFORMATION;
     std::optional<EnabledPrivilege> taking, restoring;
     if (owner) {
         taking.emplace(L"SeTakeOwnershipPrivilege");
         restoring.emplace(L"SeRestorePrivilege");
     }
-    const REGSAM rights =
-        READ_CONTROL | (owner ? WRITE_OWNER : 0) | (what & DACL_SECURITY_INFORMATION ? WRITE_DAC : 0);
+    const REGSAM rights = READ_CONTROL | (owner ? WRITE_OWNER : 0) | (list ? WRITE_DAC : 0);
     mirov::UniqueHkey key;
     const LONG error = ::RegOpenKeyExW(m_root, m_path.c_str(), 0, rights | m_view, key.Put());
     return error != ERROR_SUCCESS ? error : ::RegSetKeySecurity(key.Get(), what, &descriptor);
