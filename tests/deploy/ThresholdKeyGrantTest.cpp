@@ -157,7 +157,8 @@ TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndRegistersNothin
 
 // A key without any list lets anyone change it: refused, and given no list of the installer's choosing.
 TEST_F(ThresholdKeyGrant, KeyWithoutAnAccessListIsRefusedAndLeftAsItWas) {
-    ASSERT_TRUE(List().Set("O:BUD:NO_ACCESS_CONTROL"));
+    ASSERT_TRUE(List().Set("O:BUD:P(A;;KA;;;SY)(A;;KA;;;BA)"));
+    ASSERT_TRUE(List().SetNoList());
     const std::string before = List().Get();
     EXPECT_EQ(Install(), 4u);
     EXPECT_EQ(List().Get(), before);
