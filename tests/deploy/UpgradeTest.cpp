@@ -135,9 +135,8 @@ TEST_F(Upgrade, EndsTheCopyRunningFromTheFolderNotAnotherProgramsLookalikeAndRep
     EXPECT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 0u);
 }
 
-// A copy that never answers, as any user may start one, or one in another logon that the request does
-// not reach, is ended: the upgrade puts the new program in place, and the uninstall takes the grant
-// and the logon entry out.
+// A copy that never answers (here one started suspended, as any user may start one) is ended: the
+// upgrade puts the new program in place, and the uninstall takes the grant and the logon entry out.
 TEST_F(Upgrade, CopyThatDoesNotEndIsEndedAndBlocksNeitherUpgradeNorUninstall) {
     ScratchKey key(kProgramKey);
     key.SetDword("Threshold1", 11); // the vendor's key, which stays
