@@ -171,7 +171,7 @@ make_prefix() {
     WINEPREFIX=$part wineserver -k >/dev/null 2>&1 || true
     rm -rf "$part"
     mkdir -p "$part"
-    log "creating the Wine prefix $name (wineboot's output: $(shown "$bootlog"))"
+    log "creating the Wine prefix $name (the output of wineboot.exe: $(shown "$bootlog"))"
     # Boxes close at once without a window manager; a crash shows as an exit code, not a dialog.
     if ! (
         export WINEPREFIX=$part
