@@ -143,19 +143,17 @@ TEST_F(InstallerRefusal, FolderThatCannotBeUsedAsGivenIsRefused) {
     }
 }
 
-// Moved away, and a link to it in its place: removing the files through the link would remove them
+// Named by the uninstaller, the folder is now a link: removing the files through it would remove them
 // wherever it leads.
 TEST_F(InstallerRefusal, UninstallLeavesAFolderThatBecameALinkAlone) {
     ASSERT_EQ(Install(Dir()), 0u);
-    const std::string moved = m_folder / "Moved";
-    ASSERT_TRUE(::MoveFileA(Dir().c_str(), moved.c_str()));
-    ASSERT_TRUE(MakeUnixLink(moved, Dir()));
-    EXPECT_EQ(RunToEnd(moved + "\\TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), kFolderRefused);
-    EXPECT_TRUE(Exists(moved + "\\TorvexHelp.exe"));
-    EXPECT_TRUE(Exists(moved + "\\TorvexHelp-Uninstall.exe"));
+    const std::string link = m_folder / "Link";
+    ASSERT_TRUE(MakeUnixLink(Dir(), link));
+    EXPECT_EQ(RunToEnd(Dir() + "\\TorvexHelp-Uninstall.exe", "/S _?=" + link), kFolderRefused);
+    EXPECT_TRUE(Exists(Dir() + "\\TorvexHelp.exe"));
+    EXPECT_TRUE(Exists(Dir() + "\\TorvexHelp-Uninstall.exe"));
     EXPECT_TRUE(HasRunValue());
-    ASSERT_TRUE(RemoveUnixLink(Dir()));
-    ASSERT_TRUE(::MoveFileA(moved.c_str(), Dir().c_str()));
+    EXPECT_TRUE(RemoveUnixLink(link));
 }
 
 TEST_F(InstallerRefusal, FolderAndLibrariesOnlyAdministratorsMayChangeInstall) {
