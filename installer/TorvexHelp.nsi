@@ -15,18 +15,23 @@
 ; in the folder the program is still installed and registered (a warning in interactive mode), but
 ; not started: it could only report the missing library. A copy running from the folder (the process
 ; whose image is its TorvexHelp.exe) is asked to quit and waited for before anything is replaced or
-; removed; one that does not end fails the run with nothing changed. The uninstaller then takes the
-; key's grant out (refused, it removes nothing) and removes the program, its uninstaller and both
-; registry entries.
+; removed, and ended by force when it does not end in time; one that cannot be ended fails the run with
+; nothing changed. The files come first, the uninstaller before the program, and the key and the logon
+; entry after them: no failure leaves a change without an uninstaller that can undo it. The
+; uninstaller first judges the folder again (a folder that became a link would have the files removed
+; at its target), then takes the key's grant out (refused, it removes nothing) and removes the program,
+; its uninstaller and both registry entries.
 ;
 ; Silent: TorvexHelp-Setup.exe /S /D=C:\Program Files\Orvane\Torvex
 ;         "C:\Program Files\Orvane\Torvex\TorvexHelp-Uninstall.exe" /S [_?=C:\Program Files\Orvane\Torvex]
 ;         (_? runs in place and waits)
-; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused, nothing
-; installed; 4 the threshold key could not be prepared (install: nothing installed) or its grant
-; could not be taken out (uninstall: nothing removed, the record kept); 5 a running copy did not end
-; (nothing replaced or removed) or a file could not be written or removed; 6 (uninstall) done, but
-; the program's file is removed only at the next restart.
+; Exit codes beyond NSIS's own (0 done, 1 cancelled, 2 aborted): 3 the folder is refused (install:
+; nothing installed; uninstall: nothing removed); 4 the threshold key could not be prepared (install:
+; the files and the uninstaller in place, what was changed on the key recorded, no logon entry, not
+; started) or its grant could not be taken out (uninstall: nothing removed, the record kept); 5 a
+; running copy could not be ended (nothing replaced or removed) or a file or entry could not be written
+; or removed (install: what this run wrote taken away again); 6 (uninstall) done, but the program's
+; file is removed only at the next restart.
 
 Unicode true
 Target amd64-unicode
@@ -35,6 +40,7 @@ SetCompressor /SOLID lzma
 SetDateSave off
 
 !include LogicLib.nsh
+!include FileFunc.nsh
 
 !ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION
   !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE and VERSION"
@@ -72,6 +78,9 @@ SetDateSave off
 ; The installer made the Administrators the key's owner in place of an account that could change its
 ; list. Noted only: the uninstaller does not give the key back to that account.
 !define PREPARED_OWNER 16
+; The installer took out entries that let accounts other than the trusted ones change the key's list or
+; owner, or delete it: not the installer's own, and not put back by the uninstaller either.
+!define PREPARED_OTHERS_OUT 32
 !define HKLM_HANDLE -2147483646 ; HKEY_LOCAL_MACHINE as a pointer of this 64-bit installer
 !define KEY_READ 0x20019
 ; Installer exit codes of their own.
@@ -180,8 +189,8 @@ done:
 FunctionEnd
 
 ; Asks the copies running from $INSTDIR\${EXE} to quit and waits for their end (the tool finds them
-; by their image, not by a window that any program may copy). $R5 = "" when none runs any more;
-; else why, for the person to read.
+; by their image, not by a window that any program may copy), then ends those that did not end in
+; time. $R5 = "" when none runs any more; else why, for the person to read.
 !macro END_RUNNING_COPIES PREFIX
 Function ${PREFIX}EndRunningCopies
   StrCpy $R5 ""
@@ -189,7 +198,7 @@ Function ${PREFIX}EndRunningCopies
   Call ${PREFIX}RunTool
   ${If} $R6 != ${TOOL_DONE}
   ${AndIf} $R6 != ${TOOL_UNCHANGED}
-    StrCpy $R5 "${PRODUCT} runs from$\r$\n$INSTDIR$\r$\nand did not end when asked to:$\r$\n$R7"
+    StrCpy $R5 "${PRODUCT} runs from$\r$\n$INSTDIR$\r$\nand could not be ended:$\r$\n$R7"
   ${EndIf}
 FunctionEnd
 !macroend
@@ -292,15 +301,27 @@ FunctionEnd
 !insertmacro RUN_TOOL ""
 !insertmacro RUN_TOOL "un."
 
-; $R5 = "" when only administrators may change the install folder, every folder above it, the
-; program's files and every library in it (none of them a link elsewhere); else why not, naming the
+; $R5 = "" when only administrators may change the install folder, every folder above it and
+; everything in it (none of them a link elsewhere, none on the network); else why not, naming the
 ; folder or file, for the person to read.
 Function CheckFolder
-  StrCpy $R6 'check-folder "$INSTDIR" ${EXE} ${UNINSTALLER}'
+  StrCpy $R6 'check-folder "$INSTDIR"'
   Call RunTool
   StrCpy $R5 ""
   ${If} $R6 != ${TOOL_DONE}
-    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there, and the libraries it loads from there, run at every user's logon, so only administrators may be able to change them or the folders above them. Choose a folder under Program Files, or let only administrators change the file named."
+    StrCpy $R5 "${PRODUCT} can not be installed in$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nWhat is installed there, and what the vendor library loads from there, run at every user's logon, so only administrators may be able to change them or the folders above them. Choose a folder of this machine under Program Files, or let only administrators change the file or folder named."
+  ${EndIf}
+FunctionEnd
+
+; $R5 = "" when only administrators may change the install folder and the folders above it, none of
+; them a link elsewhere; else why not. Files are removed there only then: a folder that became a link
+; would have them removed at its target.
+Function un.CheckPath
+  StrCpy $R6 'check-path "$INSTDIR"'
+  Call un.RunTool
+  StrCpy $R5 ""
+  ${If} $R6 != ${TOOL_DONE}
+    StrCpy $R5 "${PRODUCT} is not removed from$\r$\n$INSTDIR$\r$\n$\r$\n$R7$\r$\n$\r$\nFiles are removed there only where nobody but the administrators may change the folder or the folders above it, and none is a link to another place."
   ${EndIf}
 FunctionEnd
 
@@ -369,6 +390,14 @@ FunctionEnd
 !insertmacro WRITE_RECORD ""
 !insertmacro WRITE_RECORD "un."
 
+; Keeps the record of the view $R4: the earlier one, $R9, with what this run did, $R8.
+Function KeepRecord
+  Push $R8
+  IntOp $R8 $R8 | $R9
+  Call WriteRecord
+  Pop $R8
+FunctionEnd
+
 ; Creates the key in the view $R4 when missing; $R8 |= what was created, $R5 = why not on failure.
 Function CreateThresholdKey
   Push $0 ; result
@@ -399,13 +428,30 @@ Function CreateThresholdKey
   Pop $0
 FunctionEnd
 
+; Runs the access tool's key command $R6; when it changed the key, $R8 |= the bit $0 and the record
+; is kept at once: nothing changed on the key goes unrecorded. $R5 = "" when done or nothing was to be
+; done, else the text $1 and the tool's line.
+Function RunKeyStep
+  Call RunTool
+  ${If} $R6 == ${TOOL_DONE}
+    IntOp $R8 $R8 | $0
+    Call KeepRecord
+  ${ElseIf} $R6 != ${TOOL_UNCHANGED}
+    StrCpy $R5 "$1:$\r$\n$R7"
+  ${EndIf}
+FunctionEnd
+
 ; Prepares the threshold key in the registry view $R4 (32 or 64) of the installed build for a standard
-; user's logon: creates it when missing and grants the interactive users query and set value, in
-; place of the full access an earlier installation recorded. The record states what was done.
-; $R5 = "" when the key is prepared; else why not, and nothing of this installation's is left there.
+; user's logon: creates it when missing, makes the Administrators its owner where its owner is not
+; trusted, grants the interactive users query and set value, in place of the full access an earlier
+; installation recorded, and takes out the entries that let others change its list or owner or delete
+; it (such as a full-access entry no installation recorded).
+; The uninstaller and its entry are in place already: the record states what was done, at each step.
+; $R5 = "" when the key is prepared; else why not, and a key created just now is removed again.
 Function PrepareThresholdKey
   Push $0
-  Push $R8 ; what this installation created
+  Push $1
+  Push $R8 ; what this run did
   Push $R9 ; the earlier record
   StrCpy $R5 ""
   Call ReadRecord
@@ -415,13 +461,9 @@ Function PrepareThresholdKey
   ${If} $R5 == ""
     ; An owner may always change the list, so the grant means nothing under an untrusted one.
     StrCpy $R6 "own-key $R4"
-    Call RunTool
-    ${If} $R6 == ${TOOL_DONE}
-      IntOp $R8 $R8 | ${PREPARED_OWNER}
-    ${ElseIf} $R6 != ${TOOL_UNCHANGED}
-      StrCpy $R5 "HKLM\${THRESHOLD_KEY} ($R4-bit view) belongs to an account that may change its access list, and the Administrators can not be made its owner:$\r$\n$R7"
-      Call RemoveCreatedKeys
-    ${EndIf}
+    StrCpy $0 ${PREPARED_OWNER}
+    StrCpy $1 "HKLM\${THRESHOLD_KEY} ($R4-bit view) belongs to an account that may change its access list, and the Administrators can not be made its owner"
+    Call RunKeyStep
   ${EndIf}
   ${If} $R5 == ""
     StrCpy $R6 "grant-key $R4"
@@ -429,25 +471,31 @@ Function PrepareThresholdKey
     ${If} $0 <> 0
       StrCpy $R6 "$R6 --replace-full-access"
     ${EndIf}
-    Call RunTool
-    ${If} $R6 == ${TOOL_DONE}
-      IntOp $R8 $R8 | ${PREPARED_GRANT}
-    ${ElseIf} $R6 != ${TOOL_UNCHANGED}
-      StrCpy $R5 "The interactive users can not be granted query and set value on HKLM\${THRESHOLD_KEY} ($R4-bit view), which ${PRODUCT} needs to read its thresholds at a standard user's logon:$\r$\n$R7"
-      Call RemoveCreatedKeys
+    ; An earlier full-access entry goes with the grant, or was gone; a grant that fails writes nothing.
+    Push $0
+    IntOp $R9 $R9 & -5 ; without PREPARED_FULL_ACCESS
+    StrCpy $0 ${PREPARED_GRANT}
+    StrCpy $1 "The interactive users can not be granted query and set value on HKLM\${THRESHOLD_KEY} ($R4-bit view), which ${PRODUCT} needs to read its thresholds at a standard user's logon"
+    Call RunKeyStep
+    Pop $0
+    ${If} $R5 != ""
+      IntOp $R9 $R9 | $0
     ${EndIf}
   ${EndIf}
   ${If} $R5 == ""
-    ; The tool took an earlier full-access entry out, or it was gone.
-    IntOp $0 $R9 & ${PREPARED_FULL_ACCESS}
-    ${If} $0 <> 0
-      IntOp $R9 $R9 & -5 ; without PREPARED_FULL_ACCESS
-    ${EndIf}
-    IntOp $R8 $R8 | $R9
-    Call WriteRecord
+    StrCpy $R6 "secure-key $R4"
+    StrCpy $0 ${PREPARED_OTHERS_OUT}
+    StrCpy $1 "HKLM\${THRESHOLD_KEY} ($R4-bit view) lets others change its access list or owner, or delete it, and that can not be taken out"
+    Call RunKeyStep
   ${EndIf}
+  ${If} $R5 != ""
+    Call RemoveCreatedKeys
+    IntOp $R8 $R8 & -4 ; without PREPARED_KEY and PREPARED_VENDOR_KEY
+  ${EndIf}
+  Call KeepRecord
   Pop $R9
   Pop $R8
+  Pop $1
   Pop $0
 FunctionEnd
 
@@ -487,8 +535,54 @@ Function un.RevokeGrants
   Pop $0
 FunctionEnd
 
+; Takes the backslashes off the end of the path in VAR.
+!macro WITHOUT_TRAILING_SLASHES VAR
+  ${DoWhile} ${VAR} != ""
+    StrCpy $2 ${VAR} 1 -1
+    ${If} $2 != "\"
+      ${Break}
+    ${EndIf}
+    StrCpy ${VAR} ${VAR} -1
+  ${Loop}
+!macroend
+
+; $R1 = the folder the command line names after " /D=" (NSIS takes the rest of the line), or "";
+; $R2 = $INSTDIR; both without trailing backslashes.
+Function RequestedFolder
+  Push $0
+  Push $1
+  Push $2
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  StrLen $1 $0
+  StrCpy $R1 ""
+  ${For} $2 0 $1
+    StrCpy $R1 $0 4 $2
+    ${If} $R1 S== " /D="
+      IntOp $2 $2 + 4
+      StrCpy $R1 $0 "" $2
+      ${Break}
+    ${EndIf}
+    StrCpy $R1 ""
+  ${Next}
+  StrCpy $R2 $INSTDIR
+  !insertmacro WITHOUT_TRAILING_SLASHES $R1
+  !insertmacro WITHOUT_TRAILING_SLASHES $R2
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
 Function .onInit
   SetRegView 64
+  ; NSIS replaces a folder it finds unusable (a file where a folder of it should be, a drive or share
+  ; that is not there) with the default one, without a word: what was asked for is refused instead.
+  Call RequestedFolder
+  ${If} $R1 != ""
+  ${AndIf} $R1 != $R2
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} can not be installed in$\r$\n$R1$\r$\n$\r$\nA file stands where a folder of it should be, or its drive or share is not there." /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_REFUSED}
+    Abort
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
@@ -518,6 +612,93 @@ Function StartProgram
   ${EndIf}
 FunctionEnd
 
+; $R3 = the nearest folder of $INSTDIR that exists, before anything is made there.
+Function NearestExistingFolder
+  StrCpy $R3 $INSTDIR
+  ${Do}
+    ${If} $R3 == ""
+    ${OrIf} ${FileExists} "$R3\*.*"
+      ${Break}
+    ${EndIf}
+    ${GetParent} $R3 $R3
+  ${Loop}
+FunctionEnd
+
+; Writes the uninstaller, then the program in the build $R0 asks for. $R5 = "" when both are in place;
+; else why not, and what this run wrote there is taken away again: a new folder, and the uninstaller
+; where there was none. An uninstaller that replaced an earlier one stays: it undoes that installation.
+Function InstallFiles
+  Push $0
+  Push $R3
+  StrCpy $R5 ""
+  Call NearestExistingFolder
+  StrCpy $0 ""
+  ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    StrCpy $0 new
+  ${EndIf}
+  ClearErrors
+  CreateDirectory "$INSTDIR"
+  ${If} ${Errors}
+    StrCpy $R5 "The folder$\r$\n$INSTDIR$\r$\ncan not be made."
+  ${EndIf}
+  ${If} $R5 == ""
+    SetOutPath "$INSTDIR"
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    ${If} ${Errors}
+      StrCpy $R5 "${UNINSTALLER} can not be written in$\r$\n$INSTDIR"
+    ${EndIf}
+  ${EndIf}
+  ; NSIS's File goes on without the file when it cannot write it (silently when silent); the error
+  ; flag is all that tells.
+  ${If} $R5 == ""
+    ${If} $R0 == x86
+      File "/oname=${EXE}" "${X86_EXE}"
+    ${Else}
+      File "/oname=${EXE}" "${X64_EXE}"
+    ${EndIf}
+    ${If} ${Errors}
+      StrCpy $R5 "${EXE} can not be written in$\r$\n$INSTDIR"
+    ${EndIf}
+  ${EndIf}
+  ${If} $R5 != ""
+    DetailPrint "Not written: $INSTDIR"
+    ${If} $0 == new
+      Delete "$INSTDIR\${UNINSTALLER}"
+    ${EndIf}
+    ; Out of the folder, which could not be removed while it is the current one.
+    SetOutPath "$TEMP"
+    StrCpy $0 $INSTDIR
+    ${Do}
+      ${If} $0 == $R3
+      ${OrIf} $0 == ""
+        ${Break}
+      ${EndIf}
+      RMDir "$0"
+      ${GetParent} $0 $0
+    ${Loop}
+  ${EndIf}
+  Pop $R3
+  Pop $0
+FunctionEnd
+
+; The entry in Programs and Features, which keeps the record of the key for the uninstaller. $R5 = ""
+; when written.
+Function WriteUninstallEntry
+  StrCpy $R5 ""
+  ClearErrors
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Orvane"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${If} ${Errors}
+    StrCpy $R5 "The uninstall entry HKLM\${UNINSTALL_KEY} can not be written."
+  ${EndIf}
+FunctionEnd
+
 Section "${PRODUCT}"
   SectionIn RO
   Call VendorLibraryArch
@@ -537,6 +718,20 @@ Section "${PRODUCT}"
     SetErrorLevel ${EXIT_NOT_REPLACED}
     Abort
   ${EndIf}
+  ; The files and the uninstaller's entry first: every change after them has an uninstaller that can
+  ; undo it, and a failure before them leaves nothing.
+  Call InstallFiles
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nAnother program may hold it open. An earlier ${PRODUCT} there stays as it was; run the installer again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
+  Call WriteUninstallEntry
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\n${PRODUCT} is not registered to start at logon; run the installer again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
   ; The key in the view the installed build reads: the x86 build sees the 32-bit one.
   StrCpy $R4 64
   ${If} $R0 == x86
@@ -544,42 +739,17 @@ Section "${PRODUCT}"
   ${EndIf}
   Call PrepareThresholdKey
   ${If} $R5 != ""
-    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was installed." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\n${PRODUCT} is in$\r$\n$INSTDIR$\r$\nbut not registered to start at logon. Run the installer again once administrators may change the key, or remove ${PRODUCT} with its uninstaller." /SD IDOK
     SetErrorLevel ${EXIT_KEY_NOT_PREPARED}
     Abort
   ${EndIf}
-  ; The uninstaller and its entry first: they hold the record of the key, whatever happens next.
   ClearErrors
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONSTOP "${UNINSTALLER} can not be written in$\r$\n$INSTDIR$\r$\n$\r$\nAnother program may hold it open; run the installer again later." /SD IDOK
-    SetErrorLevel ${EXIT_NOT_REPLACED}
-    Abort
-  ${EndIf}
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Orvane"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ; NSIS's File goes on without the file when it cannot write it (silently when silent); the error
-  ; flag is all that tells.
-  SetOutPath "$INSTDIR"
-  ClearErrors
-  ${If} $R0 == x86
-    File "/oname=${EXE}" "${X86_EXE}"
-  ${Else}
-    File "/oname=${EXE}" "${X64_EXE}"
-  ${EndIf}
-  ${If} ${Errors}
-    DetailPrint "Not written: $INSTDIR\${EXE}"
-    MessageBox MB_OK|MB_ICONSTOP "${EXE} can not be written in$\r$\n$INSTDIR$\r$\n$\r$\nAnother program may hold it open. An earlier ${PRODUCT} there stays as it was; run the installer again later." /SD IDOK
-    SetErrorLevel ${EXIT_NOT_REPLACED}
-    Abort
-  ${EndIf}
   WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE}"'
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "The logon entry HKLM\${RUN_KEY}\${RUN_VALUE} can not be written, so ${PRODUCT} does not start at logon. Run the installer again later." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REPLACED}
+    Abort
+  ${EndIf}
   ${If} $R0 == x64
   ${OrIf} $R0 == x86
     Call StartProgram
@@ -603,10 +773,16 @@ Function un.RemoveProgram
 FunctionEnd
 
 Section "Uninstall"
+  Call un.CheckPath
+  ${If} $R5 != ""
+    MessageBox MB_OK|MB_ICONSTOP $R5 /SD IDOK
+    SetErrorLevel ${EXIT_FOLDER_REFUSED}
+    Abort
+  ${EndIf}
   ; A copy that runs holds its file: it ends first, or nothing is removed.
   Call un.EndRunningCopies
   ${If} $R5 != ""
-    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was uninstalled. Quit ${PRODUCT}, then run the uninstaller again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "$R5$\r$\n$\r$\nNothing was uninstalled." /SD IDOK
     SetErrorLevel ${EXIT_NOT_REPLACED}
     Abort
   ${EndIf}

@@ -1,7 +1,9 @@
 // The silent installer under Wine, where a file's or folder's Unix mode is its access list: what
-// anyone may change on the way to the program or beside it is refused (exit code 3, nothing installed,
-// no logon entry), and a folder and libraries only administrators may change still install. No shell
-// stands in here, so an install that goes through does not start the program.
+// anyone may change on the way to the program or beside it, a link, a file where a folder should be
+// and a network folder are refused (exit code 3, nothing installed, no logon entry), and a folder and
+// libraries only administrators may change still install. The uninstaller removes nothing from a
+// folder that became a link. No shell stands in here, so an install that goes through does not start
+// the program.
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/UnixFiles.h"
 #include "tests/support/TestFolder.h"
@@ -12,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -101,11 +104,56 @@ TEST_F(InstallerRefusal, FolderInsideOneAnyoneMayChangeIsRefused) {
     EXPECT_FALSE(Exists(Dir() + "\\TorvexHelp.exe"));
 }
 
-TEST_F(InstallerRefusal, SymbolicLinkInThePathIsRefused) {
+// Anything beside the library may be loaded by it, whatever its name, in a folder of its own too.
+TEST_F(InstallerRefusal, AnyFileOrFolderInTheFolderAnyoneMayChangeIsRefused) {
+    ASSERT_TRUE(m_folder.MakeFolder("Torvex\\Plugins"));
+    ASSERT_TRUE(m_folder.WriteFile("Torvex\\Plugins\\Plug.dat", "loaded by the library"));
+    for (const auto& [path, mode] : {std::pair<std::string, const char*>{Dir() + "\\Plugins", "777"},
+                                     {Dir() + "\\Plugins\\Plug.dat", "666"}}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(SetUnixMode(path, mode));
+        ExpectRefused(Dir());
+        EXPECT_FALSE(Exists(Dir() + "\\TorvexHelp.exe"));
+        ASSERT_TRUE(SetUnixMode(path, mode[0] == '7' ? "755" : "644"));
+    }
+}
+
+// A folder link shows Wine's reparse mark; a link to a file shows none, only where it leads.
+TEST_F(InstallerRefusal, LinkInThePathOrInTheFolderIsRefused) {
     ASSERT_TRUE(MakeUnixLink(Dir(), m_folder / "Link"));
     ExpectRefused(m_folder / "Link");
-    EXPECT_FALSE(Exists(Dir() + "\\TorvexHelp.exe"));
     EXPECT_TRUE(RemoveUnixLink(m_folder / "Link"));
+    ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll", "Elsewhere.dll"));
+    ASSERT_TRUE(::DeleteFileA((Dir() + "\\Torvex.dll").c_str()));
+    ASSERT_TRUE(MakeUnixLink(m_folder / "Elsewhere.dll", Dir() + "\\Torvex.dll"));
+    ExpectRefused(Dir());
+    EXPECT_FALSE(Exists(Dir() + "\\TorvexHelp.exe"));
+    // Wine lists no link whose target is gone, so the folder could not be removed after it.
+    EXPECT_TRUE(RemoveUnixLink(Dir() + "\\Torvex.dll"));
+}
+
+// A folder the installer cannot use as it was given is refused, not replaced by the default one: a
+// file stands in its way, or the share is not there.
+TEST_F(InstallerRefusal, FolderThatCannotBeUsedAsGivenIsRefused) {
+    ASSERT_TRUE(m_folder.WriteFile("File", "not a folder"));
+    for (const std::string& dir :
+         {m_folder / "File", m_folder / "File\\Torvex", std::string("\\\\server\\share\\Torvex")}) {
+        SCOPED_TRACE(dir);
+        ExpectRefused(dir);
+    }
+}
+
+// Named by the uninstaller, the folder is now a link: removing the files through it would remove them
+// wherever it leads.
+TEST_F(InstallerRefusal, UninstallLeavesAFolderThatBecameALinkAlone) {
+    ASSERT_EQ(Install(Dir()), 0u);
+    const std::string link = m_folder / "Link";
+    ASSERT_TRUE(MakeUnixLink(Dir(), link));
+    EXPECT_EQ(RunToEnd(Dir() + "\\TorvexHelp-Uninstall.exe", "/S _?=" + link), kFolderRefused);
+    EXPECT_TRUE(Exists(Dir() + "\\TorvexHelp.exe"));
+    EXPECT_TRUE(Exists(Dir() + "\\TorvexHelp-Uninstall.exe"));
+    EXPECT_TRUE(HasRunValue());
+    EXPECT_TRUE(RemoveUnixLink(link));
 }
 
 TEST_F(InstallerRefusal, FolderAndLibrariesOnlyAdministratorsMayChangeInstall) {

@@ -197,6 +197,18 @@ TEST_F(Installer, InstallsBesideTheLibraryStartsAndUninstallsAfterTheProgramQuit
     EXPECT_TRUE(FileExists(m_folder / "Torvex.dll")) << "the vendor's library must stay";
 }
 
+// Two levels yet to be made, below a folder only administrators may change.
+TEST_F(Installer, InstallsIntoAFolderYetToBeMade) {
+    const std::string folder = m_folder / "New\\Torvex";
+    ASSERT_EQ(RunToEnd(InstallerPath(), "/S /D=" + folder), 0u);
+    EXPECT_TRUE(FileExists(folder + "\\TorvexHelp.exe"));
+    EXPECT_TRUE(FileExists(folder + "\\" + kUninstaller));
+    EXPECT_EQ(MachineString(kRunKey, kRunValue), "\"" + folder + "\\TorvexHelp.exe\"");
+    EXPECT_EQ(RunToEnd(folder + "\\" + kUninstaller, "/S _?=" + folder), 0u);
+    EXPECT_FALSE(FileExists(folder + "\\TorvexHelp.exe"));
+    EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+}
+
 TEST_F(Installer, RegisteredQuietUninstallRemovesEverythingItInstalled) {
     ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
     ASSERT_EQ(Install(), 0u);

@@ -59,6 +59,22 @@ bool KeyAccessList::Set(const std::string& text) const {
     return ::RegSetKeySecurity(m_key.Get(), what, descriptor.Get()) == ERROR_SUCCESS;
 }
 
+bool KeyAccessList::SetNoList() const {
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE) ||
+        ::RegSetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, &descriptor) != ERROR_SUCCESS)
+        return false;
+    // Read back as a descriptor: Wine writes a missing list and an empty one alike as "D:".
+    DWORD size = 0;
+    ::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> read(size ? size : 1);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    return ::RegGetKeySecurity(m_key.Get(), DACL_SECURITY_INFORMATION, read.data(), &size) == ERROR_SUCCESS &&
+           ::GetSecurityDescriptorDacl(read.data(), &present, &list, &defaulted) && present && !list;
+}
+
 std::string Normalized(const std::string& list) {
     mirov::UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(list.c_str(), SDDL_REVISION_1,

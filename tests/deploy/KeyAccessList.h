@@ -20,6 +20,9 @@ public:
     std::string Owner() const; // "O:..."
     // Sets what the text holds: "D:..." the list, "O:..." the owner, or both.
     bool Set(const std::string& text) const;
+    // Takes the list away (anyone may then do anything with the key); true once it reads back so. Written
+    // alone: under Wine, "D:NO_ACCESS_CONTROL" set along with the owner reads back as an empty list.
+    bool SetNoList() const;
 
 private:
     mirov::UniqueHkey m_key;

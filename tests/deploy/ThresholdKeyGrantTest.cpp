@@ -1,8 +1,10 @@
 // The installer's grant on the program's key, read back from the key's access list and from the
 // record in the uninstall entry: the interactive users get query and set value, added and taken out
-// whatever the list's length and order, in place of an earlier installer's full access; a grant or
-// its removal that is refused fails the run and leaves everything as it was, the record included.
-// The folder holds no library, so the x64 build is installed and the 64-bit view prepared.
+// whatever the list's length and order, in place of an earlier installer's full access; what lets
+// others change the key is taken out, and a protected list stays so whoever the owner was; a grant or
+// its removal that is refused fails the run and leaves the key as it was, and nothing it changed
+// there without an uninstaller. The folder holds no library, so the x64 build is installed and the
+// 64-bit view prepared.
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/SetupRun.h"
@@ -21,6 +23,7 @@ constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
 constexpr DWORD kRecordedGrant = 8;
 constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
 constexpr DWORD kRecordedOwner = 16;     // the Administrators made the key's owner
+constexpr DWORD kRecordedOthersOut = 32; // entries that let others change the key taken out
 
 // A list of exactly that many characters as Wine writes it: the head, entries that read, the tail.
 std::string ListOfLength(size_t length, const std::string& head, const std::string& tail) {
@@ -139,15 +142,46 @@ TEST_F(ThresholdKeyGrant, InstallOverAnEarlierFullAccessGrantReplacesIt) {
 // Owner and list changed so that administrators may no longer change the list.
 constexpr char kLocked[] = "O:SYD:P(A;;KR;;;WD)";
 
-TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndInstallsNothing) {
+// The files come before the key: they stay, with the uninstaller that removes them, but the program
+// is not registered for the logon.
+TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndRegistersNothing) {
     ASSERT_TRUE(List().Set(kLocked));
     EXPECT_EQ(Install(), 4u);
     EXPECT_EQ(List().Get(), Normalized(kLocked));
+    EXPECT_EQ(Record(), 0u);
+    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_EQ(Uninstall(), 0u);
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-    mirov::UniqueHkey uninstall;
-    EXPECT_NE(
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, uninstall.Put()),
-        ERROR_SUCCESS);
+    EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
+}
+
+// A key without any list lets anyone change it: refused, and given no list of the installer's choosing.
+TEST_F(ThresholdKeyGrant, KeyWithoutAnAccessListIsRefusedAndLeftAsItWas) {
+    ASSERT_TRUE(List().Set("O:BUD:P(A;;KA;;;SY)(A;;KA;;;BA)"));
+    ASSERT_TRUE(List().SetNoList());
+    const std::string before = List().Get();
+    EXPECT_EQ(Install(), 4u);
+    EXPECT_EQ(List().Get(), before);
+    EXPECT_EQ(List().Owner(), "O:BU");
+    EXPECT_EQ(Record(), 0u);
+    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+}
+
+// Another program holds the file: the installer stops before the key, and takes away the uninstaller it
+// wrote, so nothing is left to undo.
+TEST_F(ThresholdKeyGrant, ProgramFileThatCannotBeWrittenLeavesNoGrantNoRecordAndNoUninstaller) {
+    const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
+    ASSERT_TRUE(List().Set(original));
+    ASSERT_TRUE(m_folder.WriteFile("TorvexHelp.exe", "an earlier copy"));
+    const mirov::UniqueHandle held(::CreateFileA((m_folder / "TorvexHelp.exe").c_str(), GENERIC_READ,
+                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(Install(), 5u);
+    EXPECT_EQ(List().Get(), original);
+    EXPECT_EQ(Record(), 0u);
+    EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
+    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(ThresholdKeyGrant, UninstallThatCannotTakeTheGrantOutSaysSoAndKeepsTheRecord) {
@@ -179,10 +213,10 @@ TEST_F(ThresholdKeyGrant, GrantThatWasThereBeforeIsNeitherRecordedNorTakenOut) {
 }
 
 // Made by anyone while an earlier installer granted full access, the key belongs to Users, who may
-// always change its list: the Administrators become its owner, and stay so after the uninstall.
-TEST_F(ThresholdKeyGrant, KeyOwnedByUsersEndsOwnedByTheAdministrators) {
-    // Not protected: Wine drops that mark when the owner alone is set, which Windows keeps.
-    const std::string original = "D:(A;;KA;;;SY)(A;;KA;;;BA)";
+// always change its list: the Administrators become its owner, and stay so after the uninstall. The
+// list keeps its protection, which Wine drops when the owner alone is written.
+TEST_F(ThresholdKeyGrant, KeyOwnedByUsersEndsOwnedByTheAdministratorsWithItsListProtected) {
+    const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
     ASSERT_TRUE(List().Set("O:BU" + original));
     ASSERT_EQ(List().Owner(), "O:BU");
     ASSERT_EQ(Install(), 0u);
@@ -192,6 +226,19 @@ TEST_F(ThresholdKeyGrant, KeyOwnedByUsersEndsOwnedByTheAdministrators) {
     ASSERT_EQ(Uninstall(), 0u);
     EXPECT_EQ(List().Owner(), "O:BA");
     EXPECT_EQ(List().Get(), original);
+}
+
+// Entries that let others change the list (Users' "KRWD"), take the key or delete it are taken out and
+// recorded, and not put back; reading, entries for sub-keys only and the trusted accounts' stay.
+TEST_F(ThresholdKeyGrant, EntriesThatLetOthersChangeTheKeyAreTakenOutForGood) {
+    const std::string kept = "D:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KR;;;BU)(A;CIIO;KA;;;AU)";
+    ASSERT_TRUE(
+        List().Set(kept + "(A;;KRWD;;;BU)(A;;WO;;;AU)(A;;SD;;;IU)(A;;KA;;;WD)(A;;GA;;;AN)(A;;GW;;;BG)"));
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_EQ(List().Get(), Normalized(kept + kGrant));
+    EXPECT_EQ(Record(), kRecordedOthersOut | kRecordedGrant);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_EQ(List().Get(), Normalized(kept));
 }
 
 } // namespace

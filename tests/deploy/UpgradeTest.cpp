@@ -1,12 +1,14 @@
 // The silent installer over a copy that runs from the folder: the copy is found by its image, not by
 // a window any program may copy, and asked to quit before its file is replaced; a copy that does not
-// end fails the install with nothing replaced. An uninstall that can remove the file only at the
-// next restart says so by its exit code.
+// end in time is ended, so that no copy can block an upgrade or an uninstall. An uninstall that can
+// remove the file only at the next restart says so by its exit code.
 #include "mirov/Handles.h"
+#include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/LookalikeWindow.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
 #include "tests/support/HelperProcess.h"
+#include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
 #include "tools/common/HelperWindow.h"
@@ -43,6 +45,35 @@ std::string PendingRenames() {
         return std::string();
     return std::string(value, size);
 }
+
+// The program started from the folder as any user may start it, suspended: it never gets its window,
+// never answers the quit request and never ends by itself; ended with the test if still there.
+class SuspendedCopy {
+public:
+    explicit SuspendedCopy(const TestFolder& folder) {
+        std::string commandLine = "\"" + (folder / "TorvexHelp.exe") + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started = {};
+        if (::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             folder.Path().c_str(), &startup, &started)) {
+            m_process.Reset(started.hProcess);
+            ::CloseHandle(started.hThread);
+        }
+    }
+    ~SuspendedCopy() {
+        if (m_process && !HasEnded())
+            ::TerminateProcess(m_process.Get(), 0);
+    }
+    SuspendedCopy(const SuspendedCopy&) = delete;
+    SuspendedCopy& operator=(const SuspendedCopy&) = delete;
+
+    bool Started() const { return m_process.IsValid(); }
+    bool HasEnded() const { return ::WaitForSingleObject(m_process.Get(), 0) == WAIT_OBJECT_0; }
+
+private:
+    mirov::UniqueHandle m_process;
+};
 
 void SetPendingRenames(const std::string& value) {
     mirov::UniqueHkey key;
@@ -104,27 +135,33 @@ TEST_F(Upgrade, EndsTheCopyRunningFromTheFolderNotAnotherProgramsLookalikeAndRep
     EXPECT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 0u);
 }
 
-// Started suspended, the copy never gets its window nor ends.
-TEST_F(Upgrade, CopyThatDoesNotEndFailsTheInstallAndNothingIsReplaced) {
+// A copy that never answers (here one started suspended, as any user may start one) is ended: the
+// upgrade puts the new program in place, and the uninstall takes the grant and the logon entry out.
+TEST_F(Upgrade, CopyThatDoesNotEndIsEndedAndBlocksNeitherUpgradeNorUninstall) {
+    ScratchKey key(kProgramKey);
+    key.SetDword("Threshold1", 11); // the vendor's key, which stays
+    const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
+    KeyAccessList list(kProgramKey, 0); // the view of this build, which the installer installs
+    ASSERT_TRUE(list.Set(original));
     ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
     ASSERT_TRUE(m_folder.CopyFromBin("TorvexHelp.exe"));
-    const std::string earlier = Installed();
-    std::string commandLine = "\"" + (m_folder / "TorvexHelp.exe") + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started = {};
-    ASSERT_TRUE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                                 nullptr, m_folder.Path().c_str(), &startup, &started));
-    const mirov::UniqueHandle process(started.hProcess);
-    const mirov::UniqueHandle thread(started.hThread);
+    const SuspendedCopy earlier(m_folder);
+    ASSERT_TRUE(earlier.Started());
 
-    EXPECT_EQ(Install(), 5u);
-    ::TerminateProcess(process.Get(), 0);
-    ::WaitForSingleObject(process.Get(), 10000);
-    EXPECT_TRUE(Installed() == earlier) << "replaced";
-    EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue)) << "registered for the logon";
-    EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr)) << "an uninstall entry was written";
+    EXPECT_EQ(Install(), 0u);
+    EXPECT_TRUE(earlier.HasEnded()) << "the copy still runs";
+    EXPECT_TRUE(Installed() == Carried()) << "the earlier TorvexHelp.exe is still in place";
+    EXPECT_TRUE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_EQ(list.Get(), Normalized(original + "(A;;0x3;;;IU)"));
+
+    const SuspendedCopy stuck(m_folder); // beside the one the installer started, which answers
+    ASSERT_TRUE(stuck.Started());
+    EXPECT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 0u);
+    EXPECT_TRUE(stuck.HasEnded()) << "the copy still runs";
+    EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(list.Get(), original);
+    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
 }
 
 // Another program holds the installed file open: the uninstaller removes the rest, has the file

@@ -50,6 +50,10 @@ const ACE_HEADER& AccessList::Entry(size_t index) const {
     return Header(m_entries[index]);
 }
 
+void AccessList::Remove(size_t index) {
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
 size_t AccessList::FindExplicitAllow(PSID sid, ACCESS_MASK rights) const {
     for (size_t i = 0; i < m_entries.size(); ++i) {
         const ACE_HEADER& header = Header(m_entries[i]);
@@ -99,7 +103,7 @@ bool AccessList::RemoveExplicitAllow(PSID sid, ACCESS_MASK rights) {
     const size_t found = FindExplicitAllow(sid, rights);
     if (found == m_entries.size())
         return false;
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(found));
+    Remove(found);
     return true;
 }
 

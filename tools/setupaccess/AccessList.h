@@ -15,6 +15,9 @@ public:
 
     size_t Size() const { return m_entries.size(); }
     const ACE_HEADER& Entry(size_t index) const;
+    void Remove(size_t index);
+    // The same entries in the same order.
+    bool operator==(const AccessList& other) const { return m_entries == other.m_entries; }
 
     // A plain allow entry of the object's own (no inheritance flags) with exactly these rights.
     bool HasExplicitAllow(PSID sid, ACCESS_MASK rights) const;

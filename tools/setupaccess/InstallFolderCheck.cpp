@@ -7,10 +7,9 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
-
-using Descriptor = mirov::UniqueLocal<PSECURITY_DESCRIPTOR>;
 
 constexpr DWORD kLongestPath = 32768;
 
@@ -86,17 +85,17 @@ bool IsLink(const std::wstring& path, DWORD attributes) {
                                   static_cast<int>(reached.size()), TRUE) != CSTR_EQUAL;
 }
 
-// The owner and access list of a file or folder; empty with the error on failure.
-Descriptor ReadDescriptor(const std::wstring& path, DWORD& error) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
-                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                    nullptr, nullptr, &descriptor);
-    return Descriptor(error == ERROR_SUCCESS ? descriptor : nullptr);
-}
-
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A share's list is what its server reports, and the administrators it names are not this machine's.
+bool IsOnNetwork(const std::wstring& root) {
+    return root.rfind(L"\\\\", 0) == 0 || ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
 // How many of the folders below the root exist, from the top.
@@ -112,14 +111,25 @@ size_t ExistingCount(const std::wstring& root, const std::vector<std::wstring>& 
 
 } // namespace
 
-InstallFolderCheck::InstallFolderCheck(const ChangeRights& rights) : m_rights(rights) {}
+InstallFolderCheck::Descriptor InstallFolderCheck::ReadNamedSecurity(const std::wstring& path, DWORD& error) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    error = ::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                    nullptr, nullptr, &descriptor);
+    return Descriptor(error == ERROR_SUCCESS ? descriptor : nullptr);
+}
 
-InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder,
-                                                     const std::vector<std::wstring>& files) const {
+InstallFolderCheck::InstallFolderCheck(const ChangeRights& rights, ReadSecurity read)
+    : m_rights(rights), m_read(std::move(read)) {}
+
+InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder, Scope scope) const {
     std::wstring path;
     std::vector<std::wstring> names;
     if (!SplitPath(folder, path, names))
         return {false, folder + L": not a full path of a folder on a drive or share"};
+    if (IsOnNetwork(path))
+        return {false, folder + L": a network folder, whose access list is what its server reports and whose "
+                                L"administrators are not this machine's"};
     // The last folder that exists is judged as the install folder: whoever may add folders there may
     // make the install folder first.
     const size_t existing = ExistingCount(path, names);
@@ -139,7 +149,12 @@ InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder,
             return {false, path + L": once made there, " + why};
         return {true, path + L": only administrators may change the folders above it, and it once made"};
     }
-    return CheckFiles(path, files);
+    if (scope == Scope::Folders)
+        return {true, path + L": only administrators may change it and the folders above it"};
+    const std::wstring why = WhyUnsafeContent(path);
+    if (!why.empty())
+        return {false, why};
+    return {true, path + L": only administrators may change it, the folders above it and everything in it"};
 }
 
 std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, ChangeRights::Kind kind) const {
@@ -151,7 +166,7 @@ std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, Chang
     if (IsLink(path, attributes))
         return L"it is a link (a junction, symbolic link or mount point) to another place";
     DWORD error = ERROR_SUCCESS;
-    const Descriptor descriptor = ReadDescriptor(path, error);
+    const Descriptor descriptor = m_read(path, error);
     if (!descriptor)
         return L"its access list cannot be read (error " + std::to_wstring(error) + L")";
     return m_rights.WhyUnsafe(descriptor.Get(), kind);
@@ -162,7 +177,7 @@ std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, Chang
 std::wstring InstallFolderCheck::WhyUnsafeNew(std::wstring& path,
                                               const std::vector<std::wstring>& missing) const {
     DWORD error = ERROR_SUCCESS;
-    const Descriptor descriptor = ReadDescriptor(path, error);
+    const Descriptor descriptor = m_read(path, error);
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     if (!descriptor || !::GetSecurityDescriptorDacl(descriptor.Get(), &present, &acl, &defaulted) || !acl)
@@ -179,40 +194,33 @@ std::wstring InstallFolderCheck::WhyUnsafeNew(std::wstring& path,
     return list ? std::wstring() : L"what it would inherit cannot be read";
 }
 
-std::wstring InstallFolderCheck::WhyUnsafeFile(const std::wstring& path) const {
-    return WhyUnsafeObject(path, ChangeRights::Kind::File);
-}
-
-// The named files that exist, and every library: the program loads Torvex.dll, which loads the DLLs
-// beside it.
-InstallFolderCheck::Result InstallFolderCheck::CheckFiles(const std::wstring& folder,
-                                                          const std::vector<std::wstring>& files) const {
-    for (const std::wstring& name : files) {
-        const std::wstring file = Join(folder, name);
-        const bool exists = ::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-        const std::wstring why = exists ? WhyUnsafeFile(file) : std::wstring();
-        if (!why.empty())
-            return {false, file + L": " + why};
-    }
+// Every file and folder in it, and in its folders, each by the rules of its kind: the vendor library
+// may load any of them, whatever its name.
+std::wstring InstallFolderCheck::WhyUnsafeContent(const std::wstring& folder) const {
     WIN32_FIND_DATAW found = {};
-    const mirov::UniqueFindHandle find(::FindFirstFileExW(Join(folder, L"*.dll").c_str(), FindExInfoBasic,
-                                                          &found, FindExSearchNameMatch, nullptr, 0));
-    if (!find) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND)
-            return {true,
-                    folder + L": only administrators may change it, the folders above it and its files"};
-        return {false, folder + L": its libraries cannot be listed (error " + std::to_wstring(error) + L")"};
-    }
+    const mirov::UniqueFindHandle find(::FindFirstFileExW(Join(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                                          FindExSearchNameMatch, nullptr, 0));
+    if (!find && ::GetLastError() == ERROR_FILE_NOT_FOUND) // not even "." and "..": a drive's root
+        return std::wstring();
+    if (!find)
+        return folder + L": what is in it cannot be listed (error " + std::to_wstring(::GetLastError()) +
+               L")";
     do {
-        const std::wstring file = Join(folder, found.cFileName);
-        const std::wstring why =
-            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? std::wstring() : WhyUnsafeFile(file);
+        if (IsDotOrDotDot(found.cFileName))
+            continue;
+        const std::wstring path = Join(folder, found.cFileName);
+        const bool isFolder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        std::wstring why =
+            WhyUnsafeObject(path, isFolder ? ChangeRights::Kind::Folder : ChangeRights::Kind::File);
         if (!why.empty())
-            return {false, file + L": " + why};
+            return path + L": " + why;
+        // Not a link, so never a way back up.
+        why = isFolder ? WhyUnsafeContent(path) : std::wstring();
+        if (!why.empty())
+            return why;
     } while (::FindNextFileW(find.Get(), &found));
     if (::GetLastError() != ERROR_NO_MORE_FILES)
-        return {false, folder + L": its libraries cannot be listed (error " +
-                           std::to_wstring(::GetLastError()) + L")"};
-    return {true, folder + L": only administrators may change it, the folders above it and its files"};
+        return folder + L": what is in it cannot be listed (error " + std::to_wstring(::GetLastError()) +
+               L")";
+    return std::wstring();
 }

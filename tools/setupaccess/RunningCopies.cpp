@@ -1,6 +1,7 @@
 #include "tools/setupaccess/RunningCopies.h"
 
 #include "mirov/Handles.h"
+#include "tools/setupaccess/EnabledPrivilege.h"
 
 #include <tlhelp32.h>
 #include <windows.h>
@@ -16,6 +17,9 @@ constexpr wchar_t kWindowTitle[] = L"Torvex Help";
 constexpr UINT kQuitMessage = WM_USER;
 constexpr WPARAM kQuitWParam = 0x55;
 constexpr DWORD kPollMs = 100;
+// A copy ended by force: its exit code, and how long its end may take once ended.
+constexpr DWORD kForcedExitCode = ERROR_PROCESS_ABORTED;
+constexpr DWORD kForcedEndWaitMs = 5000;
 
 struct Copy {
     mirov::UniqueHandle process;
@@ -48,21 +52,40 @@ std::wstring ImageOf(HANDLE process) {
                                                                         : std::wstring();
 }
 
-// The processes whose image is the program, opened to be waited for; false when none can be listed.
-bool FindCopies(const std::wstring& program, std::vector<Copy>& copies) {
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A process opened to be waited for and ended; or only waited for, where it may not be ended.
+mirov::UniqueHandle OpenCopy(DWORD id) {
+    mirov::UniqueHandle process(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, id));
+    if (!process)
+        process.Reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    return process;
+}
+
+// The processes whose image is the program, opened; false when none can be listed. Those of the
+// program's name that cannot be opened are named in *unopened.
+bool FindCopies(const std::wstring& program, std::vector<Copy>& copies, std::wstring* unopened) {
     const mirov::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot || snapshot.Get() == INVALID_HANDLE_VALUE)
         return false;
+    const std::wstring name = FileNameOf(program);
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
          more = ::Process32NextW(snapshot.Get(), &entry)) {
         if (entry.th32ProcessID == 0 || entry.th32ProcessID == ::GetCurrentProcessId())
             continue;
-        mirov::UniqueHandle process(
-            ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        mirov::UniqueHandle process = OpenCopy(entry.th32ProcessID);
+        const DWORD error = ::GetLastError();
         if (process && SamePath(ImageOf(process.Get()), program))
             copies.push_back({std::move(process), entry.th32ProcessID, {}});
+        else if (!process && SamePath(entry.szExeFile, name))
+            *unopened += (unopened->empty() ? L"" : L", ") + std::to_wstring(entry.th32ProcessID) +
+                         L" (error " + std::to_wstring(error) + L")";
     }
     return true;
 }
@@ -85,33 +108,76 @@ bool HasEnded(const Copy& copy) {
     return ::WaitForSingleObject(copy.process.Get(), 0) == WAIT_OBJECT_0;
 }
 
+// The ids of the copies still running, comma-separated; "" when all have ended.
+std::wstring StillRunning(const std::vector<Copy>& copies) {
+    std::wstring running;
+    for (const Copy& copy : copies) {
+        if (!HasEnded(copy))
+            running += (running.empty() ? L"" : L", ") + std::to_wstring(copy.id);
+    }
+    return running;
+}
+
+// Asks the copies to quit until all have ended; false when the time is up first.
+bool AskUntilEnded(std::vector<Copy>& copies, DWORD waitMs) {
+    const ULONGLONG end = ::GetTickCount64() + waitMs;
+    for (;;) {
+        for (Copy& copy : copies) {
+            if (!HasEnded(copy))
+                AskToQuit(copy);
+        }
+        if (StillRunning(copies).empty())
+            return true;
+        if (::GetTickCount64() >= end)
+            return false;
+        ::Sleep(kPollMs);
+    }
+}
+
+// Ends by force the copies that did not answer; those still running after that.
+std::wstring EndByForce(const std::vector<Copy>& copies) {
+    for (const Copy& copy : copies) {
+        if (!HasEnded(copy))
+            ::TerminateProcess(copy.process.Get(), kForcedExitCode);
+    }
+    const ULONGLONG end = ::GetTickCount64() + kForcedEndWaitMs;
+    std::wstring running = StillRunning(copies);
+    while (!running.empty() && ::GetTickCount64() < end) {
+        ::Sleep(kPollMs);
+        running = StillRunning(copies);
+    }
+    return running;
+}
+
 } // namespace
 
 RunningCopies::RunningCopies(std::wstring program, DWORD waitMs)
     : m_program(std::move(program)), m_waitMs(waitMs) {}
 
 RunningCopies::Result RunningCopies::End() const {
+    // Another user's copy (another logon, fast user switching) grants administrators nothing.
+    const EnabledPrivilege debug(L"SeDebugPrivilege");
     const std::wstring program = LongFullPath(m_program);
     std::vector<Copy> copies;
-    if (!FindCopies(program, copies))
+    std::wstring unopened;
+    if (!FindCopies(program, copies, &unopened))
         return {Outcome::Failed,
                 L"the running processes cannot be listed: error " + std::to_wstring(::GetLastError())};
+    const std::wstring notOpened =
+        unopened.empty() ? L"" : L"; process " + unopened + L" of that name cannot be opened";
     if (copies.empty())
-        return {Outcome::NoneRan, L"No copy of " + program + L" runs"};
-    const ULONGLONG end = ::GetTickCount64() + m_waitMs;
-    for (;;) {
-        std::wstring running;
-        for (Copy& copy : copies) {
-            if (HasEnded(copy))
-                continue;
-            AskToQuit(copy);
-            running += (running.empty() ? L"" : L", ") + std::to_wstring(copy.id);
-        }
-        if (running.empty())
-            return {Outcome::Ended, L"The running " + program + L" ended"};
-        if (::GetTickCount64() >= end)
-            return {Outcome::StillRunning, program + L" still runs (process " + running + L") after " +
-                                               std::to_wstring(m_waitMs / 1000) + L" s"};
-        ::Sleep(kPollMs);
-    }
+        return {Outcome::NoneRan, L"No copy of " + program + L" runs" + notOpened};
+    if (AskUntilEnded(copies, m_waitMs))
+        return {Outcome::Ended, L"The running " + program + L" ended" + notOpened};
+    // Hung, suspended, or in a logon whose desktop the request does not reach: it would keep its
+    // file, and so every upgrade and uninstall, for as long as it runs.
+    const std::wstring unanswered = StillRunning(copies);
+    const std::wstring running = EndByForce(copies);
+    const std::wstring after =
+        L" did not end within " + std::to_wstring(m_waitMs / 1000) + L" s of the quit request";
+    if (!running.empty())
+        return {Outcome::StillRunning, program + L" still runs (process " + running + L"): it" + after +
+                                           L" and cannot be ended" + notOpened};
+    return {Outcome::Ended, L"The running " + program + L" ended; process " + unanswered + after +
+                                L" and was ended by force" + notOpened};
 }

@@ -1,11 +1,15 @@
 // The installer's work on access lists and tokens, which it only calls (x64 build):
-//   TorvexSetupAccess check-folder FOLDER [FILE...]   only the trusted accounts may change FOLDER, every
-//                                                     folder above it, the named files in it that exist
-//                                                     and every *.dll in it; a folder yet to be made is
-//                                                     judged by what it would inherit
+//   TorvexSetupAccess check-folder FOLDER             only the trusted accounts may change FOLDER, every
+//                                                     folder above it and everything in it, at any
+//                                                     depth; a folder yet to be made is judged by what
+//                                                     it would inherit; a network folder is refused
+//   TorvexSetupAccess check-path FOLDER               the same for FOLDER and the folders above it, not
+//                                                     what is in it (before files there are removed)
 //   TorvexSetupAccess own-key 64|32                   makes the Administrators the owner of
 //                                                     HKLM\Software\Orvane\TORVEX3 in that view where
 //                                                     its owner is not trusted
+//   TorvexSetupAccess secure-key 64|32                takes the entries that let others change that key's
+//                                                     list or owner, or delete it, out of its list
 //   TorvexSetupAccess grant-key 64|32 [--replace-full-access]
 //                                                     grants the interactive users query and set value
 //                                                     on that key
@@ -13,12 +17,15 @@
 //                                                     takes that grant (or a full-access one) out
 //   TorvexSetupAccess start PROGRAM                   starts PROGRAM with the desktop shell's token
 //   TorvexSetupAccess end-copies PROGRAM              asks the processes running PROGRAM's file to
-//                                                     quit and waits for their end (20 s)
+//                                                     quit, waits for their end (20 s) and ends those
+//                                                     that did not
 // Prints one line saying what it found or did. Exit codes: 0 done (the folder is safe, the owner
-// replaced, the grant added or taken out, the program started, its copies ended); 1 nothing to
-// change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above it or a file may
-// be changed by others, or the path holds a link; the program not started: no shell, or an
-// elevated one); 4 failed (the line says which call and its error, or which copy still runs).
+// replaced, others' entries taken out, the grant added or taken out, the program started, its copies
+// ended); 1 nothing to change (no copy ran); 2 wrong arguments; 3 refused (the folder, a folder above
+// it or something in it may be changed by others, the path holds a link or is on the network; the
+// program not started: no shell, or an elevated one); 4 failed (the line says which call and its
+// error, or which copy still runs); every change of the key's security is read back, and what the
+// system changed beside it written back, or it fails.
 #include "mirov/Handles.h"
 #include "tools/setupaccess/ChangeRights.h"
 #include "tools/setupaccess/InstallFolderCheck.h"
@@ -49,15 +56,14 @@ int Say(int code, const std::wstring& line) {
 }
 
 int Usage() {
-    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER [FILE...] | own-key 64|32 | grant-key "
-                       L"64|32 [--replace-full-access] | revoke-key 64|32 [--full-access] | start PROGRAM | "
-                       L"end-copies PROGRAM");
+    return Say(kUsage, L"usage: TorvexSetupAccess check-folder FOLDER | check-path FOLDER | own-key 64|32 | "
+                       L"secure-key 64|32 | grant-key 64|32 [--replace-full-access] | revoke-key 64|32 "
+                       L"[--full-access] | start PROGRAM | end-copies PROGRAM");
 }
 
-int CheckFolder(const std::vector<std::wstring>& args) {
+int CheckFolder(const std::wstring& folder, InstallFolderCheck::Scope scope) {
     const ChangeRights rights{TrustedAccounts(ProcessAccountSid())};
-    const std::vector<std::wstring> files(args.begin() + 1, args.end());
-    const InstallFolderCheck::Result result = InstallFolderCheck(rights).Check(args[0], files);
+    const InstallFolderCheck::Result result = InstallFolderCheck(rights).Check(folder, scope);
     return Say(result.safe ? kDone : kRefused, result.message);
 }
 
@@ -75,6 +81,8 @@ int KeyCommand(const std::wstring& command, const std::vector<std::wstring>& arg
     const std::wstring option = args.size() == 2 ? args[1] : L"";
     if (command == L"own-key" && option.empty())
         return ExitCodeOf(key.MakeAdministratorsOwner(TrustedAccounts(ProcessAccountSid())));
+    if (command == L"secure-key" && option.empty())
+        return ExitCodeOf(key.TakeOutOthersChanges(TrustedAccounts(ProcessAccountSid())));
     if (command == L"grant-key" && (option.empty() || option == L"--replace-full-access"))
         return ExitCodeOf(key.Grant(!option.empty()));
     if (command == L"revoke-key" && (option.empty() || option == L"--full-access"))
@@ -114,9 +122,12 @@ int main() {
         return Usage();
     const std::wstring command = argv.Get()[1];
     const std::vector<std::wstring> args(argv.Get() + 2, argv.Get() + count);
-    if (command == L"check-folder")
-        return CheckFolder(args);
-    if (command == L"own-key" || command == L"grant-key" || command == L"revoke-key")
+    if (command == L"check-folder" && args.size() == 1)
+        return CheckFolder(args[0], InstallFolderCheck::Scope::Everything);
+    if (command == L"check-path" && args.size() == 1)
+        return CheckFolder(args[0], InstallFolderCheck::Scope::Folders);
+    if (command == L"own-key" || command == L"secure-key" || command == L"grant-key" ||
+        command == L"revoke-key")
         return KeyCommand(command, args);
     if (command == L"start" && args.size() == 1)
         return Start(args[0]);

@@ -1,25 +1,27 @@
 #pragma once
 
-#include "mirov/Handles.h"
+#include "tools/setupaccess/KeySecurity.h"
 #include "tools/setupaccess/TrustedAccounts.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
-#include <vector>
 
-// The access list of the program's key HKLM\Software\Orvane\TORVEX3 in one registry view, read and
-// written whole through the security API, for the interactive users' grant; and its owner, who may
-// always change that list.
+// The security of the program's key HKLM\Software\Orvane\TORVEX3 in one registry view: the
+// interactive users' grant on its access list, read and written whole through the security API; its
+// owner, who may always change that list; and the entries that would let others change either, or
+// delete the key. A key without any list (anyone may change it) is refused, never given one here:
+// which list the vendor's key should have is the administrators' choice.
 class ThresholdKeyAccess {
 public:
     // What the program asks for on the key: reading values, and setting and deleting them.
     static constexpr ACCESS_MASK kGrantedRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
     enum class Outcome {
-        Changed,   // the grant was added, the entry taken out, or the owner replaced
-        Unchanged, // it was there already (or the key has no list), or there was none to take out
-        Failed,
+        Changed,   // the grant was added, the entry taken out, the owner replaced, others' entries taken out
+        Unchanged, // it was there already, there was none to take out, the owner is trusted
+        Failed,    // nothing was changed, or what was is said
     };
     struct Result {
         Outcome outcome;
@@ -36,18 +38,16 @@ public:
     // Where the key's owner is not trusted, makes the Administrators its owner (not undone later: the
     // earlier owner could change the list again). Unchanged when its owner is trusted.
     Result MakeAdministratorsOwner(const TrustedAccounts& trusted) const;
+    // Takes out every allow entry of the key's own that lets an account not trusted change its list or
+    // owner, or delete it (not undone later either). Such an entry that the parent key passes on is
+    // refused with nothing changed: it would come back from there.
+    Result TakeOutOthersChanges(const TrustedAccounts& trusted) const;
 
 private:
-    // The key opened to change its list, and the list as read.
-    struct OpenList {
-        mirov::UniqueHkey key;
-        std::vector<BYTE> descriptor;
-        PACL acl = nullptr; // null when the key has no list: everyone may use it
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-    };
-
-    LONG Open(OpenList& open) const;
-    Result Failure(const wchar_t* what, LONG error) const;
+    // The key's security, read; the failure when it cannot be read or has no list.
+    std::optional<Result> ReadWithList(KeySecurity& security) const;
+    Result Failure(const std::wstring& what, LONG error) const;
+    Result WriteFailure(const std::wstring& what, LONG error) const;
     std::wstring KeyName() const;
 
     REGSAM m_view;

@@ -1,0 +1,140 @@
+#include "tools/setupaccess/KeySecurity.h"
+
+#include "mirov/Handles.h"
+#include "tools/setupaccess/EnabledPrivilege.h"
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr SECURITY_INFORMATION kWhole = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// The key's security descriptor with what is asked for, however long; empty with the error on failure.
+std::vector<BYTE> ReadSecurityOf(HKEY key, SECURITY_INFORMATION what, LONG& error) {
+    std::vector<BYTE> descriptor(1024);
+    for (;;) {
+        DWORD size = static_cast<DWORD>(descriptor.size());
+        error = ::RegGetKeySecurity(key, what, descriptor.data(), &size);
+        if (error == ERROR_SUCCESS)
+            return descriptor;
+        if (error != ERROR_INSUFFICIENT_BUFFER || size <= descriptor.size())
+            return std::vector<BYTE>();
+        descriptor.resize(size);
+    }
+}
+
+SidBytes CopySid(PSID sid) {
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
+    return SidBytes(bytes, bytes + ::GetLengthSid(sid));
+}
+
+} // namespace
+
+bool KeySecurity::State::operator==(const State& other) const {
+    return owner == other.owner && list == other.list && isProtected == other.isProtected &&
+           autoInherited == other.autoInherited;
+}
+
+KeySecurity::KeySecurity(HKEY root, std::wstring path, REGSAM view)
+    : m_root(root), m_path(std::move(path)), m_view(view) {}
+
+LONG KeySecurity::Read() {
+    return ReadState(m_state);
+}
+
+LONG KeySecurity::ReadState(State& state) const {
+    mirov::UniqueHkey key;
+    LONG error = ::RegOpenKeyExW(m_root, m_path.c_str(), 0, READ_CONTROL | m_view, key.Put());
+    if (error != ERROR_SUCCESS)
+        return error;
+    std::vector<BYTE> descriptor = ReadSecurityOf(key.Get(), kWhole, error);
+    if (descriptor.empty())
+        return error;
+    PSECURITY_DESCRIPTOR sd = descriptor.data();
+    PSID owner = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted) ||
+        !::GetSecurityDescriptorControl(sd, &control, &revision))
+        return static_cast<LONG>(::GetLastError());
+    if (!owner)
+        return ERROR_INVALID_OWNER;
+    state.owner = CopySid(owner);
+    state.list.reset();
+    if (present && acl) {
+        state.list = AccessList::Read(*acl);
+        if (!state.list)
+            return ERROR_INVALID_ACL;
+    }
+    state.isProtected = control & SE_DACL_PROTECTED;
+    state.autoInherited = control & SE_DACL_AUTO_INHERITED;
+    return ERROR_SUCCESS;
+}
+
+LONG KeySecurity::WriteOwner(const SidBytes& owner) {
+    State meant = m_state;
+    meant.owner = owner;
+    return WriteAndCheck(meant, OWNER_SECURITY_INFORMATION);
+}
+
+LONG KeySecurity::WriteList(const AccessList& list) {
+    State meant = m_state;
+    meant.list = list;
+    return WriteAndCheck(meant, DACL_SECURITY_INFORMATION);
+}
+
+// Only the part that changes is written, which needs only its own right; where the read-back shows
+// the rest changed too, owner and list are written together, as meant.
+LONG KeySecurity::WriteAndCheck(const State& meant, SECURITY_INFORMATION what) {
+    if (!m_state.list || !meant.list)
+        return ERROR_INVALID_ACL;
+    LONG error = Write(meant, what);
+    if (error != ERROR_SUCCESS)
+        return error;
+    State written;
+    error = ReadState(written);
+    if (error == ERROR_SUCCESS && !(written == meant)) {
+        error = Write(meant, kWhole);
+        if (error == ERROR_SUCCESS)
+            error = ReadState(written);
+        if (error == ERROR_SUCCESS && !(written == meant))
+            error = ERROR_INVALID_SECURITY_DESCR;
+    }
+    if (error == ERROR_SUCCESS)
+        m_state = written;
+    return error;
+}
+
+// Writes the parts named, alone.
+LONG KeySecurity::Write(const State& meant, SECURITY_INFORMATION what) const {
+    const bool owner = what & OWNER_SECURITY_INFORMATION;
+    const bool list = what & DACL_SECURITY_INFORMATION;
+    const std::vector<BYTE> entries = meant.list->Build();
+    if (entries.empty())
+        return ERROR_INVALID_ACL;
+    constexpr SECURITY_DESCRIPTOR_CONTROL kListMarks = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
+    const SECURITY_DESCRIPTOR_CONTROL marks = static_cast<SECURITY_DESCRIPTOR_CONTROL>(
+        (meant.isProtected ? SE_DACL_PROTECTED : 0) | (meant.autoInherited ? SE_DACL_AUTO_INHERITED : 0));
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        (owner && !::SetSecurityDescriptorOwner(&descriptor, const_cast<BYTE*>(meant.owner.data()), FALSE)) ||
+        (list && !::SetSecurityDescriptorDacl(
+                     &descriptor, TRUE, reinterpret_cast<ACL*>(const_cast<BYTE*>(entries.data())), FALSE)) ||
+        (list && !::SetSecurityDescriptorControl(&descriptor, kListMarks, marks)))
+        return static_cast<LONG>(::GetLastError());
+    // An administrator may take the ownership of any key, and set any account as its owner, whatever
+    // its list grants: the earlier owner need not have granted anything.
+    std::optional<EnabledPrivilege> taking, restoring;
+    if (owner) {
+        taking.emplace(L"SeTakeOwnershipPrivilege");
+        restoring.emplace(L"SeRestorePrivilege");
+    }
+    const REGSAM rights = READ_CONTROL | (owner ? WRITE_OWNER : 0) | (list ? WRITE_DAC : 0);
+    mirov::UniqueHkey key;
+    const LONG error = ::RegOpenKeyExW(m_root, m_path.c_str(), 0, rights | m_view, key.Put());
+    return error != ERROR_SUCCESS ? error : ::RegSetKeySecurity(key.Get(), what, &descriptor);
+}
