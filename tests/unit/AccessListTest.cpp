@@ -2,8 +2,8 @@
 // list whose entries cannot all be read.
 #include "mirov/Handles.h"
 #include "tests/unit/DescriptorText.h"
-#include "tools/setupaccess/AccessList.h"
-#include "tools/setupaccess/Sids.h"
+#include "installer/AccessList.h"
+#include "installer/Sids.h"
 
 #include <gtest/gtest.h>
 #include <sddl.h>

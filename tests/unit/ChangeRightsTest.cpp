@@ -1,7 +1,7 @@
 // The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
 // set on a folder, so the lists of the cases on Windows are given here as text.
 #include "tests/unit/DescriptorText.h"
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

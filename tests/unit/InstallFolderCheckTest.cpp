@@ -3,8 +3,8 @@
 // add files nor one that passes write access on to new folders alone), with that list given as text.
 #include "tests/support/TestFolder.h"
 #include "tests/unit/DescriptorText.h"
-#include "tools/setupaccess/InstallFolderCheck.h"
-#include "tools/setupaccess/Sids.h"
+#include "installer/InstallFolderCheck.h"
+#include "installer/Sids.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/setupaccess/AccessList.h"
-#include "tools/setupaccess/Sids.h"
+#include "installer/AccessList.h"
+#include "installer/Sids.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "tools/setupaccess/ThresholdKeyAccess.h"
+#include "installer/ThresholdKeyAccess.h"
 
-#include "tools/setupaccess/AccessList.h"
-#include "tools/setupaccess/Sids.h"
+#include "installer/AccessList.h"
+#include "installer/Sids.h"
 
 #include <utility>
 #include <vector>

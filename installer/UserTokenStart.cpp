@@ -1,4 +1,4 @@
-#include "tools/setupaccess/UserTokenStart.h"
+#include "installer/UserTokenStart.h"
 
 #include "mirov/Handles.h"
 

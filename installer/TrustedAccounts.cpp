@@ -1,4 +1,4 @@
-#include "tools/setupaccess/TrustedAccounts.h"
+#include "installer/TrustedAccounts.h"
 
 #include <utility>
 

@@ -27,11 +27,11 @@
 // error, or which copy still runs); every change of the key's security is read back, and what the
 // system changed beside it written back, or it fails.
 #include "mirov/Handles.h"
-#include "tools/setupaccess/ChangeRights.h"
-#include "tools/setupaccess/InstallFolderCheck.h"
-#include "tools/setupaccess/RunningCopies.h"
-#include "tools/setupaccess/ThresholdKeyAccess.h"
-#include "tools/setupaccess/UserTokenStart.h"
+#include "installer/ChangeRights.h"
+#include "installer/InstallFolderCheck.h"
+#include "installer/RunningCopies.h"
+#include "installer/ThresholdKeyAccess.h"
+#include "installer/UserTokenStart.h"
 
 #include <shellapi.h>
 #include <windows.h>

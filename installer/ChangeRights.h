@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/setupaccess/AccessList.h"
-#include "tools/setupaccess/TrustedAccounts.h"
+#include "installer/AccessList.h"
+#include "installer/TrustedAccounts.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
-#include "tools/setupaccess/KeySecurity.h"
+#include "installer/KeySecurity.h"
 
 #include "mirov/Handles.h"
-#include "tools/setupaccess/EnabledPrivilege.h"
+#include "installer/EnabledPrivilege.h"
 
 #include <utility>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tools/setupaccess/InstallFolderCheck.h"
+#include "installer/InstallFolderCheck.h"
 
 #include "mirov/Handles.h"
 

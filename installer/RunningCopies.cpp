@@ -1,7 +1,7 @@
-#include "tools/setupaccess/RunningCopies.h"
+#include "installer/RunningCopies.h"
 
 #include "mirov/Handles.h"
-#include "tools/setupaccess/EnabledPrivilege.h"
+#include "installer/EnabledPrivilege.h"
 
 #include <tlhelp32.h>
 #include <windows.h>

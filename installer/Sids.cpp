@@ -1,4 +1,4 @@
-#include "tools/setupaccess/Sids.h"
+#include "installer/Sids.h"
 
 #include "mirov/Handles.h"
 

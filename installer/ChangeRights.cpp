@@ -1,4 +1,4 @@
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
 
 #include <utility>
 #include <vector>

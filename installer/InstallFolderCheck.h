@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mirov/Handles.h"
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/setupaccess/Sids.h"
+#include "installer/Sids.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tools/setupaccess/AccessList.h"
+#include "installer/AccessList.h"
 
 #include <limits>
 #include <utility>

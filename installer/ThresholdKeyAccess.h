@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/setupaccess/KeySecurity.h"
-#include "tools/setupaccess/TrustedAccounts.h"
+#include "installer/KeySecurity.h"
+#include "installer/TrustedAccounts.h"
 
 #include <windows.h>
 
