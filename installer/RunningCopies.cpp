@@ -1,5 +1,6 @@
 #include "installer/RunningCopies.h"
 
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "installer/EnabledPrivilege.h"
 
@@ -11,11 +12,8 @@
 
 namespace {
 
-// The program's window as other programs find it, and its quit request.
-constexpr wchar_t kWindowClass[] = L"TMainForm";
-constexpr wchar_t kWindowTitle[] = L"Torvex Help";
-constexpr UINT kQuitMessage = WM_USER;
-constexpr WPARAM kQuitWParam = 0x55;
+constexpr auto kWindowClass = contract::Wide(contract::kWindowClass);
+constexpr auto kWindowTitle = contract::Wide(contract::kWindowTitle);
 constexpr DWORD kPollMs = 100;
 // A copy ended by force: its exit code, and how long its end may take once ended.
 constexpr DWORD kForcedExitCode = ERROR_PROCESS_ABORTED;
@@ -92,14 +90,15 @@ bool FindCopies(const std::wstring& program, std::vector<Copy>& copies, std::wst
 
 // Posts the quit request to the copy's windows that have not had it yet.
 void AskToQuit(Copy& copy) {
-    for (HWND window = ::FindWindowExW(nullptr, nullptr, kWindowClass, kWindowTitle); window;
-         window = ::FindWindowExW(nullptr, window, kWindowClass, kWindowTitle)) {
+    for (HWND window = ::FindWindowExW(nullptr, nullptr, kWindowClass.text, kWindowTitle.text); window;
+         window = ::FindWindowExW(nullptr, window, kWindowClass.text, kWindowTitle.text)) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
         bool asked = false;
         for (HWND done : copy.asked)
             asked = asked || done == window;
-        if (owner == copy.id && !asked && ::PostMessageW(window, kQuitMessage, kQuitWParam, 0))
+        if (owner == copy.id && !asked &&
+            ::PostMessageW(window, contract::kQuitMessage, contract::kQuitRequest, 0))
             copy.asked.push_back(window);
     }
 }

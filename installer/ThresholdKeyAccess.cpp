@@ -2,13 +2,14 @@
 
 #include "installer/AccessList.h"
 #include "installer/Sids.h"
+#include "mirov/Contract.h"
 
 #include <utility>
 #include <vector>
 
 namespace {
 
-constexpr wchar_t kKey[] = L"Software\\Orvane\\TORVEX3";
+constexpr auto kKey = contract::Wide(contract::kThresholdKey);
 
 // What in an allow entry lets its account change the key's list or owner, or delete the key, in words;
 // "" for none. Full access holds all three.
@@ -41,7 +42,7 @@ bool IsPlainAllow(const ACE_HEADER& entry) {
 ThresholdKeyAccess::ThresholdKeyAccess(REGSAM view) : m_view(view) {}
 
 std::wstring ThresholdKeyAccess::KeyName() const {
-    return std::wstring(L"HKLM\\") + kKey +
+    return std::wstring(L"HKLM\\") + kKey.text +
            (m_view == KEY_WOW64_32KEY ? L" (32-bit view)" : L" (64-bit view)");
 }
 
@@ -68,7 +69,7 @@ std::optional<ThresholdKeyAccess::Result> ThresholdKeyAccess::ReadWithList(KeySe
 }
 
 ThresholdKeyAccess::Result ThresholdKeyAccess::Grant(bool replaceFullAccess) const {
-    KeySecurity security(HKEY_LOCAL_MACHINE, kKey, m_view);
+    KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
     if (const std::optional<Result> failed = ReadWithList(security))
         return *failed;
     const SidBytes interactive = WellKnownSid(WinInteractiveSid);
@@ -93,7 +94,7 @@ ThresholdKeyAccess::Result ThresholdKeyAccess::Grant(bool replaceFullAccess) con
 }
 
 ThresholdKeyAccess::Result ThresholdKeyAccess::Revoke(ACCESS_MASK rights) const {
-    KeySecurity security(HKEY_LOCAL_MACHINE, kKey, m_view);
+    KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
     const LONG read = security.Read();
     if (read == ERROR_FILE_NOT_FOUND)
         return {Outcome::Unchanged, KeyName() + L" is gone, and its grant with it"};
@@ -112,7 +113,7 @@ ThresholdKeyAccess::Result ThresholdKeyAccess::Revoke(ACCESS_MASK rights) const 
 }
 
 ThresholdKeyAccess::Result ThresholdKeyAccess::MakeAdministratorsOwner(const TrustedAccounts& trusted) const {
-    KeySecurity security(HKEY_LOCAL_MACHINE, kKey, m_view);
+    KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
     if (const std::optional<Result> failed = ReadWithList(security))
         return *failed;
     SidBytes before = security.Owner();
@@ -127,7 +128,7 @@ ThresholdKeyAccess::Result ThresholdKeyAccess::MakeAdministratorsOwner(const Tru
 }
 
 ThresholdKeyAccess::Result ThresholdKeyAccess::TakeOutOthersChanges(const TrustedAccounts& trusted) const {
-    KeySecurity security(HKEY_LOCAL_MACHINE, kKey, m_view);
+    KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
     if (const std::optional<Result> failed = ReadWithList(security))
         return *failed;
     AccessList list = *security.List();

@@ -1,7 +1,10 @@
 ; Installer of Torvex Help, built by scripts/package:
-;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
-; VERSION is project(VERSION) of CMakeLists.txt; with -DSIGN=<command> the uninstaller and the
-; installer are signed by that command (scripts/sign), and a failed signature fails the build.
+;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0
+;            -DCONTRACT=<build>/generated/Contract.nsh TorvexHelp.nsi
+; VERSION is project(VERSION) of CMakeLists.txt; CONTRACT, the file CMake generates from
+; mirov/Contract.h, defines what the program and its installer must agree on (THRESHOLD_KEY,
+; VENDOR_KEY, RUN_VALUE); with -DSIGN=<command> the uninstaller and the installer are signed by that
+; command (scripts/sign), and a failed signature fails the build.
 ;
 ; Installs TorvexHelp.exe into the folder of the vendor's Torvex.dll (chosen on the folder page, or
 ; /D=<folder> as the last argument), in the build that matches that library (a 32-bit library gets the
@@ -42,9 +45,10 @@ SetDateSave off
 !include LogicLib.nsh
 !include FileFunc.nsh
 
-!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION
-  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE and VERSION"
+!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION | CONTRACT
+  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE, VERSION and CONTRACT"
 !endif
+!include "${CONTRACT}"
 !ifdef SIGN
   !uninstfinalize '"${SIGN}" "%1"' = 0
   !finalize '"${SIGN}" "%1"' = 0
@@ -54,13 +58,10 @@ SetDateSave off
 !define EXE "TorvexHelp.exe"
 !define UNINSTALLER "TorvexHelp-Uninstall.exe"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define RUN_VALUE "TorvexHelp"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TorvexHelp"
-; The key the program reads its thresholds from and records "LastMode" in, as the user who logs on,
-; asking for query and set value. The access tool grants the interactive users exactly that, on this
-; key only, and takes it out again.
-!define VENDOR_KEY "Software\Orvane"
-!define THRESHOLD_KEY "Software\Orvane\TORVEX3"
+; THRESHOLD_KEY (from CONTRACT) is the key the program reads its thresholds from and records
+; "LastMode" in, as the user who logs on, asking for query and set value. The access tool grants the
+; interactive users exactly that, on this key only, and takes it out again.
 !define TOOL "TorvexSetupAccess.exe"
 ; The folder each call of it runs from: its own list, protected from inheritance, gives SYSTEM and the
 ; Administrators full access and no one else anything; made in the machine's temporary folder, whose

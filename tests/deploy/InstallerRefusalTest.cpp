@@ -33,7 +33,8 @@ bool HasRunValue() {
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &run) !=
         ERROR_SUCCESS)
         return false;
-    const bool has = ::RegQueryValueExA(run, kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    const bool has =
+        ::RegQueryValueExA(run, contract::kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     ::RegCloseKey(run);
     return has;
 }

@@ -112,12 +112,12 @@ protected:
             DWORD pid = 0;
             ::GetWindowThreadProcessId(window, &pid);
             mirov::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
-            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
             if (process && ::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0)
                 ::TerminateProcess(process.Get(), 0xDEAD);
         }
-        if (MachineString(kRunKey, kRunValue) == RunEntry())
-            ::RegDeleteValueA(OpenMachineKey(kRunKey, KEY_SET_VALUE).Get(), kRunValue);
+        if (MachineString(kRunKey, contract::kRunValue) == RunEntry())
+            ::RegDeleteValueA(OpenMachineKey(kRunKey, KEY_SET_VALUE).Get(), contract::kRunValue);
         if (MachineKeyExists(kUninstallKey))
             ::RegDeleteTreeA(OpenMachineKey(kUninstallKey, KEY_ALL_ACCESS).Get(), nullptr);
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
@@ -152,7 +152,7 @@ protected:
     void ExpectInstalledAndRegistered() const {
         EXPECT_TRUE(FileExists(m_folder / "TorvexHelp.exe"));
         EXPECT_TRUE(FileExists(m_folder / kUninstaller));
-        EXPECT_EQ(MachineString(kRunKey, kRunValue), RunEntry());
+        EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), RunEntry());
         EXPECT_EQ(MachineString(kUninstallKey, "QuietUninstallString"),
                   "\"" + (m_folder / kUninstaller) + "\" /S");
         EXPECT_EQ(MachineString(kUninstallKey, "DisplayVersion"), TORVEX_VERSION);
@@ -160,7 +160,7 @@ protected:
 
     void ExpectRemoved() const {
         EXPECT_FALSE(FileExists(m_folder / "TorvexHelp.exe"));
-        EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+        EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "");
         EXPECT_FALSE(MachineKeyExists(kUninstallKey));
     }
 
@@ -203,10 +203,10 @@ TEST_F(Installer, InstallsIntoAFolderYetToBeMade) {
     ASSERT_EQ(RunToEnd(InstallerPath(), "/S /D=" + folder), 0u);
     EXPECT_TRUE(FileExists(folder + "\\TorvexHelp.exe"));
     EXPECT_TRUE(FileExists(folder + "\\" + kUninstaller));
-    EXPECT_EQ(MachineString(kRunKey, kRunValue), "\"" + folder + "\\TorvexHelp.exe\"");
+    EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "\"" + folder + "\\TorvexHelp.exe\"");
     EXPECT_EQ(RunToEnd(folder + "\\" + kUninstaller, "/S _?=" + folder), 0u);
     EXPECT_FALSE(FileExists(folder + "\\TorvexHelp.exe"));
-    EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+    EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "");
 }
 
 TEST_F(Installer, RegisteredQuietUninstallRemovesEverythingItInstalled) {

@@ -32,7 +32,7 @@ protected:
     void TearDown() override {
         ::SetEnvironmentVariableA("TORVEX_SIM_JOURNAL", m_sim.JournalPath().c_str());
         for (HWND window : FindHelperWindows())
-            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
         RemoveInstallerEntries();
     }
 

@@ -5,6 +5,7 @@
 // its removal that is refused fails the run and leaves the key as it was, and nothing it changed
 // there without an uninstaller. The folder holds no library, so the x64 build is installed and the
 // 64-bit view prepared.
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/SetupRun.h"
@@ -44,11 +45,11 @@ class ThresholdKeyGrant : public ::testing::Test {
 protected:
     ThresholdKeyGrant() : m_folder(CurrentTestName()) {
         // A key left by another test would bring its owner and list along.
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
         mirov::UniqueHkey key;
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY, nullptr,
-                          key.Put(), nullptr);
-        m_list.emplace(kProgramKey, KEY_WOW64_64KEY);
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, 0, nullptr, 0,
+                          KEY_READ | KEY_WOW64_64KEY, nullptr, key.Put(), nullptr);
+        m_list.emplace(contract::kThresholdKey, KEY_WOW64_64KEY);
     }
 
     void SetUp() override {
@@ -59,7 +60,7 @@ protected:
 
     ~ThresholdKeyGrant() override {
         m_list.reset();
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvane", KEY_WOW64_64KEY, 0); // when empty
         RemoveInstallerEntries();
     }
@@ -149,7 +150,7 @@ TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndRegistersNothin
     EXPECT_EQ(Install(), 4u);
     EXPECT_EQ(List().Get(), Normalized(kLocked));
     EXPECT_EQ(Record(), 0u);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_EQ(Uninstall(), 0u);
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
@@ -164,7 +165,7 @@ TEST_F(ThresholdKeyGrant, KeyWithoutAnAccessListIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(List().Get(), before);
     EXPECT_EQ(List().Owner(), "O:BU");
     EXPECT_EQ(Record(), 0u);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
 }
 
 // Another program holds the file: the installer stops before the key, and takes away the uninstaller it
@@ -180,7 +181,7 @@ TEST_F(ThresholdKeyGrant, ProgramFileThatCannotBeWrittenLeavesNoGrantNoRecordAnd
     EXPECT_EQ(List().Get(), original);
     EXPECT_EQ(Record(), 0u);
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

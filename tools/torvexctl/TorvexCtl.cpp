@@ -24,7 +24,7 @@ const Command kCommands[] = {
     {"resume-automatic", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC},
     {"query-suspend", WM_POWERBROADCAST, PBT_APMQUERYSUSPEND},
     {"power", WM_POWERBROADCAST, 0},
-    {"quit", kQuitMessage, kQuitWParam},
+    {"quit", contract::kQuitMessage, contract::kQuitRequest},
     {"close", WM_CLOSE, 0},
     {"status", 0, 0},
 };
