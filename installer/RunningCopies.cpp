@@ -153,21 +153,21 @@ std::wstring EndByForce(const std::vector<Copy>& copies) {
 RunningCopies::RunningCopies(std::wstring program, DWORD waitMs)
     : m_program(std::move(program)), m_waitMs(waitMs) {}
 
-RunningCopies::Result RunningCopies::End() const {
+CommandResult RunningCopies::End() const {
     // Another user's copy (another logon, fast user switching) grants administrators nothing.
     const EnabledPrivilege debug(L"SeDebugPrivilege");
     const std::wstring program = LongFullPath(m_program);
     std::vector<Copy> copies;
     std::wstring unopened;
     if (!FindCopies(program, copies, &unopened))
-        return {Outcome::Failed,
+        return {ExitCode::Failed,
                 L"the running processes cannot be listed: error " + std::to_wstring(::GetLastError())};
     const std::wstring notOpened =
         unopened.empty() ? L"" : L"; process " + unopened + L" of that name cannot be opened";
     if (copies.empty())
-        return {Outcome::NoneRan, L"No copy of " + program + L" runs" + notOpened};
+        return {ExitCode::Unchanged, L"No copy of " + program + L" runs" + notOpened};
     if (AskUntilEnded(copies, m_waitMs))
-        return {Outcome::Ended, L"The running " + program + L" ended" + notOpened};
+        return {ExitCode::Done, L"The running " + program + L" ended" + notOpened};
     // Hung, suspended, or in a logon whose desktop the request does not reach: it would keep its
     // file, and so every upgrade and uninstall, for as long as it runs.
     const std::wstring unanswered = StillRunning(copies);
@@ -175,8 +175,8 @@ RunningCopies::Result RunningCopies::End() const {
     const std::wstring after =
         L" did not end within " + std::to_wstring(m_waitMs / 1000) + L" s of the quit request";
     if (!running.empty())
-        return {Outcome::StillRunning, program + L" still runs (process " + running + L"): it" + after +
-                                           L" and cannot be ended" + notOpened};
-    return {Outcome::Ended, L"The running " + program + L" ended; process " + unanswered + after +
+        return {ExitCode::Failed, program + L" still runs (process " + running + L"): it" + after +
+                                      L" and cannot be ended" + notOpened};
+    return {ExitCode::Done, L"The running " + program + L" ended; process " + unanswered + after +
                                 L" and was ended by force" + notOpened};
 }

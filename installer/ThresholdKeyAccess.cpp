@@ -1,8 +1,9 @@
 #include "installer/ThresholdKeyAccess.h"
 
 #include "installer/AccessList.h"
-#include "installer/Sids.h"
+#include "installer/Sid.h"
 #include "mirov/Contract.h"
+#include "mirov/Handles.h"
 
 #include <utility>
 #include <vector>
@@ -32,55 +33,81 @@ bool IsObjectAllow(const ACE_HEADER& entry) {
            entry.AceType == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
 }
 
-// Both kinds hold the mask and the SID where a plain allow entry does.
-bool IsPlainAllow(const ACE_HEADER& entry) {
-    return entry.AceType == ACCESS_ALLOWED_ACE_TYPE || entry.AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+// The vendor's key, which holds the program's.
+std::wstring ParentOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L'\\'));
 }
 
 } // namespace
 
 ThresholdKeyAccess::ThresholdKeyAccess(REGSAM view) : m_view(view) {}
 
+std::wstring ThresholdKeyAccess::NameOf(const std::wstring& path) const {
+    return L"HKLM\\" + path + (m_view == KEY_WOW64_32KEY ? L" (32-bit view)" : L" (64-bit view)");
+}
+
 std::wstring ThresholdKeyAccess::KeyName() const {
-    return std::wstring(L"HKLM\\") + kKey.text +
-           (m_view == KEY_WOW64_32KEY ? L" (32-bit view)" : L" (64-bit view)");
+    return NameOf(kKey.text);
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::Failure(const std::wstring& what, LONG error) const {
-    return {Outcome::Failed, what + L" " + KeyName() + L": error " + std::to_wstring(error)};
+CommandResult ThresholdKeyAccess::Failure(const std::wstring& what, LONG error) const {
+    return {ExitCode::Failed, what + L" " + KeyName() + L": error " + std::to_wstring(error)};
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::WriteFailure(const std::wstring& what, LONG error) const {
+CommandResult ThresholdKeyAccess::WriteFailure(const std::wstring& what, LONG error) const {
     if (error == ERROR_INVALID_SECURITY_DESCR)
         return Failure(what + L", or what the system changed with it cannot be written back as it was, on",
                        error);
     return Failure(what, error);
 }
 
-std::optional<ThresholdKeyAccess::Result> ThresholdKeyAccess::ReadWithList(KeySecurity& security) const {
+std::optional<CommandResult> ThresholdKeyAccess::ReadWithList(KeySecurity& security) const {
     const LONG error = security.Read();
     if (error != ERROR_SUCCESS)
         return Failure(L"Cannot read the owner and access list of", error);
     if (!security.List())
-        return Result{Outcome::Failed, KeyName() + L" has no access list, so anyone may change it, its owner "
-                                                   L"or its values, or delete it: give it a list that lets "
-                                                   L"only the administrators change it"};
+        return CommandResult{ExitCode::Failed, KeyName() +
+                                                   L" has no access list, so anyone may change it, its "
+                                                   L"owner or its values, or delete it: give it a list "
+                                                   L"that lets only the administrators change it"};
     return std::nullopt;
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::Grant(bool replaceFullAccess) const {
+std::optional<CommandResult> ThresholdKeyAccess::InteractiveUsers(std::optional<Sid>& sid) const {
+    sid = Sid::WellKnown(WinInteractiveSid);
+    if (!sid)
+        return Failure(L"Cannot name the interactive users for", static_cast<LONG>(::GetLastError()));
+    return std::nullopt;
+}
+
+CommandResult ThresholdKeyAccess::Create(bool parent) const {
+    const std::wstring path = parent ? ParentOf(kKey.text) : std::wstring(kKey.text);
+    mirov::UniqueHkey key;
+    DWORD disposition = 0;
+    const LONG error =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_READ | m_view, nullptr, key.Put(), &disposition);
+    if (error != ERROR_SUCCESS)
+        return {ExitCode::Failed, L"Can not create " + NameOf(path) + L": error " + std::to_wstring(error)};
+    if (disposition != REG_CREATED_NEW_KEY)
+        return {ExitCode::Unchanged, NameOf(path) + L" is there already"};
+    return {ExitCode::Done, L"Created " + NameOf(path)};
+}
+
+CommandResult ThresholdKeyAccess::Grant(bool replaceFullAccess) const {
     KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
-    if (const std::optional<Result> failed = ReadWithList(security))
+    if (const std::optional<CommandResult> failed = ReadWithList(security))
         return *failed;
-    const SidBytes interactive = WellKnownSid(WinInteractiveSid);
-    const PSID sid = const_cast<BYTE*>(interactive.data());
+    std::optional<Sid> interactive;
+    if (const std::optional<CommandResult> failed = InteractiveUsers(interactive))
+        return *failed;
     AccessList list = *security.List();
-    const bool replaced = replaceFullAccess && list.RemoveExplicitAllow(sid, KEY_ALL_ACCESS);
-    const bool added = !list.HasExplicitAllow(sid, kGrantedRights);
+    const bool replaced = replaceFullAccess && list.RemoveExplicitAllow(*interactive, KEY_ALL_ACCESS);
+    const bool added = !list.HasExplicitAllow(*interactive, kGrantedRights);
     if (added)
-        list.AddExplicitAllow(sid, kGrantedRights);
+        list.AddExplicitAllow(*interactive, kGrantedRights);
     if (!added && !replaced)
-        return {Outcome::Unchanged, KeyName() + L" already lets the interactive users query and set values"};
+        return {ExitCode::Unchanged, KeyName() + L" already lets the interactive users query and set values"};
     if (list.Build().empty())
         return Failure(L"The access list would grow too long for", ERROR_INVALID_ACL);
     const LONG error = security.WriteList(list);
@@ -88,48 +115,52 @@ ThresholdKeyAccess::Result ThresholdKeyAccess::Grant(bool replaceFullAccess) con
         return WriteFailure(L"Cannot change the access list of", error);
     const std::wstring how = replaced ? L", in place of the full access an earlier installer granted" : L"";
     if (!added)
-        return {Outcome::Unchanged,
+        return {ExitCode::Unchanged,
                 KeyName() + L" already let the interactive users query and set values" + how};
-    return {Outcome::Changed, L"Granted the interactive users query and set value on " + KeyName() + how};
+    return {ExitCode::Done, L"Granted the interactive users query and set value on " + KeyName() + how};
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::Revoke(ACCESS_MASK rights) const {
+CommandResult ThresholdKeyAccess::Revoke(ACCESS_MASK rights) const {
     KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
     const LONG read = security.Read();
     if (read == ERROR_FILE_NOT_FOUND)
-        return {Outcome::Unchanged, KeyName() + L" is gone, and its grant with it"};
+        return {ExitCode::Unchanged, KeyName() + L" is gone, and its grant with it"};
     if (read != ERROR_SUCCESS)
         return Failure(L"Cannot read the owner and access list of", read);
     if (!security.List())
-        return {Outcome::Unchanged, KeyName() + L" has no access list, so no grant to take out"};
-    const SidBytes interactive = WellKnownSid(WinInteractiveSid);
+        return {ExitCode::Unchanged, KeyName() + L" has no access list, so no grant to take out"};
+    std::optional<Sid> interactive;
+    if (const std::optional<CommandResult> failed = InteractiveUsers(interactive))
+        return *failed;
     AccessList list = *security.List();
-    if (!list.RemoveExplicitAllow(const_cast<BYTE*>(interactive.data()), rights))
-        return {Outcome::Unchanged, KeyName() + L" holds no such grant any more"};
+    if (!list.RemoveExplicitAllow(*interactive, rights))
+        return {ExitCode::Unchanged, KeyName() + L" holds no such grant any more"};
     const LONG error = security.WriteList(list);
     if (error != ERROR_SUCCESS)
         return WriteFailure(L"Cannot change the access list of", error);
-    return {Outcome::Changed, L"Took the interactive users' grant out of " + KeyName()};
+    return {ExitCode::Done, L"Took the interactive users' grant out of " + KeyName()};
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::MakeAdministratorsOwner(const TrustedAccounts& trusted) const {
+CommandResult ThresholdKeyAccess::MakeAdministratorsOwner(const TrustedAccounts& trusted) const {
     KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
-    if (const std::optional<Result> failed = ReadWithList(security))
+    if (const std::optional<CommandResult> failed = ReadWithList(security))
         return *failed;
-    SidBytes before = security.Owner();
-    const std::wstring name = AccountName(before.data());
-    if (trusted.Contains(before.data()))
-        return {Outcome::Unchanged, KeyName() + L" is owned by " + name};
-    const LONG error = security.WriteOwner(WellKnownSid(WinBuiltinAdministratorsSid));
+    const std::wstring name = security.Owner().AccountName();
+    if (trusted.Contains(security.Owner()))
+        return {ExitCode::Unchanged, KeyName() + L" is owned by " + name};
+    const std::optional<Sid> administrators = Sid::WellKnown(WinBuiltinAdministratorsSid);
+    if (!administrators)
+        return Failure(L"Cannot name the Administrators for", static_cast<LONG>(::GetLastError()));
+    const LONG error = security.WriteOwner(*administrators);
     if (error != ERROR_SUCCESS)
         return WriteFailure(L"Cannot take the ownership from " + name + L" of", error);
-    return {Outcome::Changed, L"Made BUILTIN\\Administrators the owner of " + KeyName() + L" in place of " +
-                                  name + L", who could change its access list"};
+    return {ExitCode::Done, L"Made BUILTIN\\Administrators the owner of " + KeyName() + L" in place of " +
+                                name + L", who could change its access list"};
 }
 
-ThresholdKeyAccess::Result ThresholdKeyAccess::TakeOutOthersChanges(const TrustedAccounts& trusted) const {
+CommandResult ThresholdKeyAccess::TakeOutOthersChanges(const TrustedAccounts& trusted) const {
     KeySecurity security(HKEY_LOCAL_MACHINE, kKey.text, m_view);
-    if (const std::optional<Result> failed = ReadWithList(security))
+    if (const std::optional<CommandResult> failed = ReadWithList(security))
         return *failed;
     AccessList list = *security.List();
     std::wstring taken;
@@ -138,27 +169,26 @@ ThresholdKeyAccess::Result ThresholdKeyAccess::TakeOutOthersChanges(const Truste
         if (IsObjectAllow(entry))
             return Failure(L"An allow entry of a kind the installer does not read is in the access list of",
                            ERROR_INVALID_ACL);
+        const std::optional<AccessList::Allowance> allow = list.AllowanceOf(i);
         // Entries for sub-keys only do not reach the key itself.
-        if (!IsPlainAllow(entry) || (entry.AceFlags & INHERIT_ONLY_ACE))
+        if (!allow || (entry.AceFlags & INHERIT_ONLY_ACE))
             continue;
-        const auto* allow = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(&entry);
-        const PSID sid = const_cast<DWORD*>(&allow->SidStart);
-        const std::wstring changes = ChangesInWords(allow->Mask);
-        if (changes.empty() || trusted.Contains(sid))
+        const std::wstring changes = ChangesInWords(allow->rights);
+        if (changes.empty() || trusted.Contains(allow->account))
             continue;
-        const std::wstring who = AccountName(sid) + L" may " + changes;
+        const std::wstring who = allow->account.AccountName() + L" may " + changes;
         if (entry.AceFlags & INHERITED_ACE)
-            return {Outcome::Failed, KeyName() + L": " + who +
-                                         L", through an entry its parent key passes on: "
-                                         L"let only the administrators change that key"};
+            return {ExitCode::Failed, KeyName() + L": " + who +
+                                          L", through an entry its parent key passes on: "
+                                          L"let only the administrators change that key"};
         taken = who + (taken.empty() ? L"" : L"; " + taken);
         list.Remove(i);
     }
     if (taken.empty())
-        return {Outcome::Unchanged, L"No account but the trusted ones may change the list or owner of " +
-                                        KeyName() + L", or delete it"};
+        return {ExitCode::Unchanged, L"No account but the trusted ones may change the list or owner of " +
+                                         KeyName() + L", or delete it"};
     const LONG error = security.WriteList(list);
     if (error != ERROR_SUCCESS)
         return WriteFailure(L"Cannot change the access list of", error);
-    return {Outcome::Changed, L"Took out of " + KeyName() + L" what let others change it: " + taken};
+    return {ExitCode::Done, L"Took out of " + KeyName() + L" what let others change it: " + taken};
 }

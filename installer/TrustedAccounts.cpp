@@ -1,6 +1,6 @@
 #include "installer/TrustedAccounts.h"
 
-#include <utility>
+#include <algorithm>
 
 namespace {
 
@@ -8,14 +8,15 @@ constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-18310380
 
 } // namespace
 
-TrustedAccounts::TrustedAccounts(SidBytes installer)
-    : m_sids{WellKnownSid(WinLocalSystemSid), WellKnownSid(WinBuiltinAdministratorsSid),
-             SidFromText(kTrustedInstaller), std::move(installer)} {}
-
-bool TrustedAccounts::Contains(PSID sid) const {
-    for (const SidBytes& trusted : m_sids) {
-        if (!trusted.empty() && ::EqualSid(const_cast<BYTE*>(trusted.data()), sid))
-            return true;
+TrustedAccounts::TrustedAccounts(std::optional<Sid> installer) {
+    for (const std::optional<Sid>& sid :
+         {Sid::WellKnown(WinLocalSystemSid), Sid::WellKnown(WinBuiltinAdministratorsSid),
+          Sid::FromText(kTrustedInstaller), installer}) {
+        if (sid)
+            m_sids.push_back(*sid);
     }
-    return false;
+}
+
+bool TrustedAccounts::Contains(const Sid& sid) const {
+    return std::any_of(m_sids.begin(), m_sids.end(), [&](const Sid& trusted) { return trusted == sid; });
 }

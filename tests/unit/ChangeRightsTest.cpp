@@ -19,7 +19,7 @@ std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
     const Descriptor descriptor = DescriptorFromText(list);
     if (!descriptor)
         return L"bad test list";
-    return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
+    return ChangeRights(TrustedAccounts(Sid::FromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
 }
 
 TEST(ChangeRights, AFolderOnlyAdministratorsMayChangeIsSafe) {
@@ -81,7 +81,7 @@ TEST(ChangeRights, AFolderYetToBeMadeIsJudgedByWhatItWouldInherit) {
     const std::optional<AccessList> list = AccessList::Read(*acl);
     ASSERT_TRUE(list);
     EXPECT_EQ(
-        ChangeRights(TrustedAccounts(SidFromText(kInstaller)))
+        ChangeRights(TrustedAccounts(Sid::FromText(kInstaller)))
             .WhyUnsafe(list->InheritedByNewFolder(), ChangeRights::Kind::Folder),
         L"BUILTIN\\Users may add files, add folders, delete or rename what is in it, delete or rename it, "
         L"change its access list, take its ownership");
