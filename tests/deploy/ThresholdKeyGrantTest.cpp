@@ -20,7 +20,10 @@
 
 namespace {
 
-constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
+constexpr char kGrant[] = "(A;;0x3;;;IU)";        // KEY_QUERY_VALUE | KEY_SET_VALUE
+constexpr char kVendorKey[] = "Software\\Orvane"; // the one above the program's key
+constexpr DWORD kRecordedKey = 1;                 // the installer created the key
+constexpr DWORD kRecordedVendorKey = 2;           // ... and the vendor's key above it
 constexpr DWORD kRecordedGrant = 8;
 constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
 constexpr DWORD kRecordedOwner = 16;     // the Administrators made the key's owner
@@ -61,7 +64,7 @@ protected:
     ~ThresholdKeyGrant() override {
         m_list.reset();
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvane", KEY_WOW64_64KEY, 0); // when empty
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_64KEY, 0); // when empty
         RemoveInstallerEntries();
     }
 
@@ -110,6 +113,20 @@ TEST_F(ThresholdKeyGrant, ListsAtAndBeyondAThousandCharactersGetTheGrantAndLoseI
         EXPECT_EQ(List().Get(), original);
         EXPECT_EQ(Record(), 0u);
     }
+}
+
+// Where neither the key nor the vendor's key above it is there, the installer makes both and records
+// it; the uninstaller removes both again.
+TEST_F(ThresholdKeyGrant, KeysTheInstallerMakesAreRecordedAndRemovedAgain) {
+    m_list.reset();
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
+    ASSERT_EQ(::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_TRUE(RegistryHolds(contract::kThresholdKey, nullptr));
+    EXPECT_EQ(Record(), kRecordedKey | kRecordedVendorKey | kRecordedGrant);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_FALSE(RegistryHolds(contract::kThresholdKey, nullptr));
+    EXPECT_FALSE(RegistryHolds(kVendorKey, nullptr));
 }
 
 // The key's own entries first, denies before allows, then the inherited ones: the grant goes after
