@@ -4,6 +4,7 @@
 // libraries only administrators may change still install. The uninstaller removes nothing from a
 // folder that became a link. No shell stands in here, so an install that goes through does not start
 // the program.
+#include "mirov/Contract.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/UnixFiles.h"
 #include "tests/support/TestFolder.h"

@@ -1,6 +1,7 @@
 // The installer built by scripts/package, run silently under Wine: it puts the program beside the
 // vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
 // to quit and removes what was installed, and only that.
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"

@@ -1,5 +1,6 @@
 #include "tests/deploy/SetupRun.h"
 
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/support/TestFolder.h"
 #include "tools/common/ChildProcess.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "mirov/Contract.h"
-
 #include <windows.h>
 
 #include <string>

@@ -1,6 +1,7 @@
 // The program the installer starts gets the logged-on user's environment, not the installer's: the
 // elevated installer's may hold what its caller put there. Seen through the simulated library,
 // which writes its journal where its variable says.
+#include "mirov/Contract.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
 #include "tests/support/SimTorvex.h"

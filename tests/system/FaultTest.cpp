@@ -1,3 +1,4 @@
+#include "mirov/Contract.h"
 #include "mirov/Path.h"
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"

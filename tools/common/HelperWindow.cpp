@@ -1,5 +1,7 @@
 #include "tools/common/HelperWindow.h"
 
+#include "mirov/Contract.h"
+
 namespace {
 
 struct Search {

@@ -3,6 +3,7 @@
 //   [WPARAM]|close|status
 //             [--post]
 // Prints how many helper windows exist, whether the first is visible, and the message's result.
+#include "mirov/Contract.h"
 #include "tools/common/HelperWindow.h"
 
 #include <cstdio>
