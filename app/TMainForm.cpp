@@ -2,13 +2,10 @@
 
 #include "app/ErrorBox.h"
 #include "level/Veltra.h"
+#include "mirov/Contract.h"
 #include "mirov/Error.h"
 
 namespace {
-
-constexpr char kClassName[] = "TMainForm";
-constexpr char kTitle[] = "Torvex Help";
-constexpr WPARAM kQuitRequest = 0x55; // "U"
 
 // The window is never shown, whatever another program asks (restore, maximize, ShowWindow,
 // SetWindowPos): the request to show is taken out before it is carried out.
@@ -51,15 +48,15 @@ void TMainForm::CreateMainWindow(HINSTANCE instance) {
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = contract::kWindowClass;
     if (!::RegisterClassExA(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw mirov::Error("Can not register the main window class");
     // Known to the window procedure before the window exists, never from a message.
     MainForm = this;
     m_creating = true;
     // Top-level, not message-only: power broadcasts reach top-level windows alone. Never shown.
-    m_window.Reset(::CreateWindowExA(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW, 425, 260, 250, 160, nullptr,
-                                     nullptr, instance, nullptr));
+    m_window.Reset(::CreateWindowExA(0, contract::kWindowClass, contract::kWindowTitle, WS_OVERLAPPEDWINDOW,
+                                     425, 260, 250, 160, nullptr, nullptr, instance, nullptr));
     m_creating = false;
     if (!m_window) {
         MainForm = nullptr;
@@ -119,7 +116,7 @@ LRESULT TMainForm::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_POWERBROADCAST:
         WMPowerBroadcast(wParam);
         return 0;
-    case WM_USER:
+    case contract::kQuitMessage:
         return WMUser(window, wParam, lParam);
     case WM_CLOSE:
         Close();
@@ -197,7 +194,7 @@ void TMainForm::RestoreUntilSettled() {
 }
 
 LRESULT TMainForm::WMUser(HWND window, WPARAM wParam, LPARAM lParam) {
-    if ((wParam & 0xFF) != kQuitRequest)
+    if (!contract::IsQuitRequest(wParam))
         return ::DefWindowProcA(window, WM_USER, wParam, lParam);
     Close();
     return 0;

@@ -23,7 +23,7 @@ public:
 
     // The level keeper: saves the level at a suspend and switches back to it at each resume.
     void WMPowerBroadcast(WPARAM event);
-    // The quit request of another program: 0x55 in the low byte of wParam.
+    // The quit request of another program (contract::IsQuitRequest).
     LRESULT WMUser(HWND window, WPARAM wParam, LPARAM lParam);
     void Close();
 

@@ -8,6 +8,7 @@
 //                            the same for support state 3 at the user level with six thresholds: at a
 //                            resume (after the first) also the feature switch read, the six-threshold
 //                            question (three items) before and after the switch and the six writes
+#include "mirov/Contract.h"
 #include "mirov/Lookup.h"
 
 #include <windows.h>
@@ -19,7 +20,6 @@ namespace {
 
 constexpr char kClassName[] = "TorvexBenchWindow";
 constexpr char kTitle[] = "Torvex Bench Window";
-constexpr WPARAM kQuitRequest = 0x55;
 
 constexpr uint32_t kFeatureSwitchItem = 0x0B060002;
 constexpr uint32_t kFirstThresholdItem = 0x0E0A0014;
@@ -99,8 +99,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_POWERBROADCAST:
         LibraryCalls(wParam);
         return 0;
-    case WM_USER:
-        if ((wParam & 0xFF) != kQuitRequest)
+    case contract::kQuitMessage:
+        if (!contract::IsQuitRequest(wParam))
             break;
         ::PostQuitMessage(0);
         return 0;

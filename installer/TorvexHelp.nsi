@@ -1,17 +1,20 @@
 ; Installer of Torvex Help, built by scripts/package:
-;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0 TorvexHelp.nsi
-; VERSION is project(VERSION) of CMakeLists.txt; with -DSIGN=<command> the uninstaller and the
-; installer are signed by that command (scripts/sign), and a failed signature fails the build.
+;   makensis -DX64_EXE=... -DX86_EXE=... -DACCESS_TOOL=... -DOUTFILE=... -DVERSION=1.0.0.0
+;            -DCONTRACT=<build>/generated/Contract.nsh TorvexHelp.nsi
+; VERSION is project(VERSION) of CMakeLists.txt; CONTRACT, the file CMake generates from
+; mirov/Contract.h, defines what the program and its installer must agree on (THRESHOLD_KEY,
+; VENDOR_KEY, RUN_VALUE); with -DSIGN=<command> the uninstaller and the installer are signed by that
+; command (scripts/sign), and a failed signature fails the build.
 ;
 ; Installs TorvexHelp.exe into the folder of the vendor's Torvex.dll (chosen on the folder page, or
 ; /D=<folder> as the last argument), in the build that matches that library (a 32-bit library gets the
 ; x86 build), registers it to start at every logon (HKLM Run value "TorvexHelp") and starts it with the
 ; logged-on user's own token. The vendor library is never shipped or touched. A folder that anyone
 ; but the administrators may change is refused: what is installed there runs at every user's logon.
-; The work on access lists, tokens and running copies is done by TorvexSetupAccess.exe (the x64
-; build, carried in the installer and the uninstaller), which the scripts here only call; it is
-; unpacked for each call into a new folder that only SYSTEM and the Administrators may change, and
-; removed after it. Without a usable Torvex.dll
+; The work on access lists, tokens, running copies, the key's creation and the library's architecture
+; is done by TorvexSetupAccess.exe (the x64 build, carried in the installer and the uninstaller), which
+; the scripts here only call; it is unpacked for each call into a new folder that only SYSTEM and the
+; Administrators may change, and removed after it. Without a usable Torvex.dll
 ; in the folder the program is still installed and registered (a warning in interactive mode), but
 ; not started: it could only report the missing library. A copy running from the folder (the process
 ; whose image is its TorvexHelp.exe) is asked to quit and waited for before anything is replaced or
@@ -42,9 +45,10 @@ SetDateSave off
 !include LogicLib.nsh
 !include FileFunc.nsh
 
-!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION
-  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE and VERSION"
+!ifndef X64_EXE | X86_EXE | ACCESS_TOOL | OUTFILE | VERSION | CONTRACT
+  !error "scripts/package defines X64_EXE, X86_EXE, ACCESS_TOOL, OUTFILE, VERSION and CONTRACT"
 !endif
+!include "${CONTRACT}"
 !ifdef SIGN
   !uninstfinalize '"${SIGN}" "%1"' = 0
   !finalize '"${SIGN}" "%1"' = 0
@@ -54,13 +58,10 @@ SetDateSave off
 !define EXE "TorvexHelp.exe"
 !define UNINSTALLER "TorvexHelp-Uninstall.exe"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!define RUN_VALUE "TorvexHelp"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TorvexHelp"
-; The key the program reads its thresholds from and records "LastMode" in, as the user who logs on,
-; asking for query and set value. The access tool grants the interactive users exactly that, on this
-; key only, and takes it out again.
-!define VENDOR_KEY "Software\Orvane"
-!define THRESHOLD_KEY "Software\Orvane\TORVEX3"
+; THRESHOLD_KEY (from CONTRACT) is the key the program reads its thresholds from and records
+; "LastMode" in, as the user who logs on, asking for query and set value. The access tool grants the
+; interactive users exactly that, on this key only, and takes it out again.
 !define TOOL "TorvexSetupAccess.exe"
 ; The folder each call of it runs from: its own list, protected from inheritance, gives SYSTEM and the
 ; Administrators full access and no one else anything; made in the machine's temporary folder, whose
@@ -81,8 +82,13 @@ SetDateSave off
 ; The installer took out entries that let accounts other than the trusted ones change the key's list or
 ; owner, or delete it: not the installer's own, and not put back by the uninstaller either.
 !define PREPARED_OTHERS_OUT 32
-!define HKLM_HANDLE -2147483646 ; HKEY_LOCAL_MACHINE as a pointer of this 64-bit installer
-!define KEY_READ 0x20019
+!define /math PREPARED_KEYS ${PREPARED_KEY} | ${PREPARED_VENDOR_KEY}
+
+; Takes the bits BITS out of the record VAR: set, then flipped (NSIS has no "and not").
+!macro CLEAR_BITS VAR BITS
+  IntOp ${VAR} ${VAR} | ${BITS}
+  IntOp ${VAR} ${VAR} ^ ${BITS}
+!macroend
 ; Installer exit codes of their own.
 !define EXIT_FOLDER_REFUSED 3
 !define EXIT_KEY_NOT_PREPARED 4
@@ -112,82 +118,6 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-; Reads the next COUNT bytes of the open file HANDLE as a little-endian number; "" when the file ends
-; first. In: Push COUNT, Push HANDLE. Out: Pop the number.
-Function ReadLittleEndian
-  Exch $0 ; handle
-  Exch
-  Exch $1 ; count
-  Push $2 ; the number
-  Push $3 ; shift
-  Push $4 ; byte
-  StrCpy $2 0
-  StrCpy $3 0
-  ${DoWhile} $1 > 0
-    ClearErrors
-    FileReadByte $0 $4
-    ${If} ${Errors}
-      StrCpy $2 ""
-      ${Break}
-    ${EndIf}
-    IntOp $4 $4 << $3
-    IntOp $2 $2 | $4
-    IntOp $3 $3 + 8
-    IntOp $1 $1 - 1
-  ${Loop}
-  Pop $4
-  Pop $3
-  Exch $2
-  Exch
-  Pop $1
-  Exch
-  Pop $0
-FunctionEnd
-
-!macro READ_LE HANDLE COUNT OUT
-  Push ${COUNT}
-  Push ${HANDLE}
-  Call ReadLittleEndian
-  Pop ${OUT}
-!macroend
-
-; $R0 = the architecture of $INSTDIR\Torvex.dll, read from its PE header: x64, x86, none (no such
-; file) or unknown (not a Windows library of either kind).
-Function VendorLibraryArch
-  Push $0
-  Push $1
-  StrCpy $R0 none
-  IfFileExists "$INSTDIR\Torvex.dll" 0 done
-  StrCpy $R0 unknown
-  ClearErrors
-  FileOpen $0 "$INSTDIR\Torvex.dll" r
-  IfErrors done
-  !insertmacro READ_LE $0 2 $1
-  ${If} $1 == 23117 ; "MZ"
-    FileSeek $0 0x3C SET
-    !insertmacro READ_LE $0 4 $1
-    ; A header offset beyond any sane size is no PE file.
-    ${If} $1 != ""
-    ${AndIf} $1 > 0
-    ${AndIf} $1 < 0x10000000
-      FileSeek $0 $1 SET
-      !insertmacro READ_LE $0 4 $1
-      ${If} $1 == 17744 ; "PE\0\0"
-        !insertmacro READ_LE $0 2 $1
-        ${If} $1 == 34404 ; IMAGE_FILE_MACHINE_AMD64
-          StrCpy $R0 x64
-        ${ElseIf} $1 == 332 ; IMAGE_FILE_MACHINE_I386
-          StrCpy $R0 x86
-        ${EndIf}
-      ${EndIf}
-    ${EndIf}
-  ${EndIf}
-  FileClose $0
-done:
-  Pop $1
-  Pop $0
-FunctionEnd
-
 ; Asks the copies running from $INSTDIR\${EXE} to quit and waits for their end (the tool finds them
 ; by their image, not by a window that any program may copy), then ends those that did not end in
 ; time. $R5 = "" when none runs any more; else why, for the person to read.
@@ -204,14 +134,6 @@ FunctionEnd
 !macroend
 !insertmacro END_RUNNING_COPIES ""
 !insertmacro END_RUNNING_COPIES "un."
-
-; $R3 = KEY_WOW64_32KEY or KEY_WOW64_64KEY, the flag of the registry view $R4 (32 or 64).
-Function ViewFlag
-  StrCpy $R3 0x100
-  ${If} $R4 == 32
-    StrCpy $R3 0x200
-  ${EndIf}
-FunctionEnd
 
 ; $2 = a new folder, holding the access tool, that only SYSTEM and the Administrators may change;
 ; "" when it cannot be made. Unpacked just before its use: the installing user's own %TEMP%, where
@@ -300,6 +222,20 @@ FunctionEnd
 !macroend
 !insertmacro RUN_TOOL ""
 !insertmacro RUN_TOOL "un."
+
+; $R0 = the architecture of $INSTDIR\Torvex.dll, which the access tool reads from its PE header: x64,
+; x86, none (no such file) or unknown (not a Windows library of either kind, or not readable).
+Function VendorLibraryArch
+  StrCpy $R6 'library-arch "$INSTDIR\Torvex.dll"'
+  Call RunTool
+  ${If} $R6 == ${TOOL_DONE}
+    StrCpy $R0 $R7
+  ${ElseIf} $R6 == ${TOOL_UNCHANGED}
+    StrCpy $R0 none
+  ${Else}
+    StrCpy $R0 unknown
+  ${EndIf}
+FunctionEnd
 
 ; $R5 = "" when only administrators may change the install folder, every folder above it and
 ; everything in it (none of them a link elsewhere, none on the network); else why not, naming the
@@ -398,34 +334,24 @@ Function KeepRecord
   Pop $R8
 FunctionEnd
 
-; Creates the key in the view $R4 when missing; $R8 |= what was created, $R5 = why not on failure.
+; Creates the key in the view $R4 where missing, the vendor's key above it first; $R8 |= what was
+; created, $R5 = why not on failure.
 Function CreateThresholdKey
-  Push $0 ; result
-  Push $1 ; access
-  Push $R2 ; key
-  Push $R3 ; view flag, then the disposition
-  Call ViewFlag
-  IntOp $1 $R3 | ${KEY_READ}
-  System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${VENDOR_KEY}", i 0, i r1, *p .R2) i .r0'
-  ${If} $0 = 0
-    System::Call 'advapi32::RegCloseKey(p R2)'
-  ${Else}
+  StrCpy $R6 "create-key $R4 --parent"
+  Call RunTool
+  ${If} $R6 == ${TOOL_DONE}
     IntOp $R8 $R8 | ${PREPARED_VENDOR_KEY}
+  ${ElseIf} $R6 != ${TOOL_UNCHANGED}
+    StrCpy $R5 $R7
+    Return
   ${EndIf}
-  System::Call 'advapi32::RegCreateKeyExW(p ${HKLM_HANDLE}, w "${THRESHOLD_KEY}", i 0, p 0, i 0, i r1, p 0, *p .R2, *i .R3) i .r0'
-  ${If} $0 <> 0
-    StrCpy $R5 "Can not create HKLM\${THRESHOLD_KEY} ($R4-bit view): error $0"
-    IntOp $R8 $R8 & -3 ; without PREPARED_VENDOR_KEY
-  ${Else}
-    ${If} $R3 = 1 ; REG_CREATED_NEW_KEY
-      IntOp $R8 $R8 | ${PREPARED_KEY}
-    ${EndIf}
-    System::Call 'advapi32::RegCloseKey(p R2)'
+  StrCpy $R6 "create-key $R4"
+  Call RunTool
+  ${If} $R6 == ${TOOL_DONE}
+    IntOp $R8 $R8 | ${PREPARED_KEY}
+  ${ElseIf} $R6 != ${TOOL_UNCHANGED}
+    StrCpy $R5 $R7
   ${EndIf}
-  Pop $R3
-  Pop $R2
-  Pop $1
-  Pop $0
 FunctionEnd
 
 ; Runs the access tool's key command $R6; when it changed the key, $R8 |= the bit $0 and the record
@@ -473,7 +399,7 @@ Function PrepareThresholdKey
     ${EndIf}
     ; An earlier full-access entry goes with the grant, or was gone; a grant that fails writes nothing.
     Push $0
-    IntOp $R9 $R9 & -5 ; without PREPARED_FULL_ACCESS
+    !insertmacro CLEAR_BITS $R9 ${PREPARED_FULL_ACCESS}
     StrCpy $0 ${PREPARED_GRANT}
     StrCpy $1 "The interactive users can not be granted query and set value on HKLM\${THRESHOLD_KEY} ($R4-bit view), which ${PRODUCT} needs to read its thresholds at a standard user's logon"
     Call RunKeyStep
@@ -490,7 +416,7 @@ Function PrepareThresholdKey
   ${EndIf}
   ${If} $R5 != ""
     Call RemoveCreatedKeys
-    IntOp $R8 $R8 & -4 ; without PREPARED_KEY and PREPARED_VENDOR_KEY
+    !insertmacro CLEAR_BITS $R8 ${PREPARED_KEYS}
   ${EndIf}
   Call KeepRecord
   Pop $R9
@@ -512,7 +438,7 @@ Function un.RevokeGrants
     Call un.RunTool
     ${If} $R6 == ${TOOL_DONE}
     ${OrIf} $R6 == ${TOOL_UNCHANGED}
-      IntOp $R8 $R8 & -9 ; without PREPARED_GRANT
+      !insertmacro CLEAR_BITS $R8 ${PREPARED_GRANT}
       Call un.WriteRecord
     ${Else}
       StrCpy $R5 $R7
@@ -525,7 +451,7 @@ Function un.RevokeGrants
     Call un.RunTool
     ${If} $R6 == ${TOOL_DONE}
     ${OrIf} $R6 == ${TOOL_UNCHANGED}
-      IntOp $R8 $R8 & -5 ; without PREPARED_FULL_ACCESS
+      !insertmacro CLEAR_BITS $R8 ${PREPARED_FULL_ACCESS}
       Call un.WriteRecord
     ${Else}
       StrCpy $R5 $R7

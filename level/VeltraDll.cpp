@@ -15,8 +15,8 @@
 namespace {
 
 constexpr char kLoadErrorCaption[] = "LoadLibrary Error";
-// The thresholds' key ("TORVEX3") under its other spelling: one key, since key names ignore case; each
-// spelling stays as it always was.
+// The thresholds' key (contract::kThresholdKey, "TORVEX3") as the controller has always spelt it: one
+// key, since key names ignore case; the spelling is the controller's own and stays here.
 constexpr char kLastModeKey[] = "Software\\Orvane\\Torvex3";
 constexpr unsigned kSixThresholds = 6;
 constexpr unsigned kThreeThresholds = 3;

@@ -1,5 +1,6 @@
 #include "settings/ThresholdStore.h"
 
+#include "mirov/Contract.h"
 #include "mirov/RegAccessor.h"
 #include "settings/KeyRights.h"
 
@@ -10,9 +11,6 @@
 #include <string>
 
 namespace {
-
-// "LastMode" goes to the same key spelt "Torvex3": key names ignore case, and each spelling stays.
-constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
 
 // "Threshold1" for index 0.
 std::string ValueName(size_t index) {
@@ -54,7 +52,7 @@ bool ThresholdStore::Load(const DiscardQuery& isDiscardSet) {
 
 bool ThresholdStore::ReadAll() {
     mirov::RegAccessor key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false, kKeyReadRights))
+    if (!key.Open(HKEY_LOCAL_MACHINE, contract::kThresholdKey, false, kKeyReadRights))
         return false;
     for (size_t i = 0; i < m_values.size(); ++i) {
         if (!key.ReadDword(ValueName(i).c_str(), m_values[i]))
@@ -66,7 +64,7 @@ bool ThresholdStore::ReadAll() {
 void ThresholdStore::DeleteAll() const {
     // A key the user may read but not change keeps its values: as every registry failure, silently.
     mirov::RegAccessor key;
-    if (!key.Open(HKEY_LOCAL_MACHINE, kThresholdKey, false, kKeySetValueRights))
+    if (!key.Open(HKEY_LOCAL_MACHINE, contract::kThresholdKey, false, kKeySetValueRights))
         return;
     for (size_t i = 0; i < m_values.size(); ++i)
         key.DeleteValue(ValueName(i).c_str()); // a value already gone is no reason to keep the others

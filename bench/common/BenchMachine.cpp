@@ -1,5 +1,7 @@
 #include "bench/common/BenchMachine.h"
 
+#include "mirov/Contract.h"
+
 namespace {
 
 constexpr char kSimName[] = "Bench";
@@ -14,7 +16,7 @@ const char* ScenarioLabel(Scenario scenario) {
                                                     : "state 3, user level, 6 thresholds";
 }
 
-BenchMachine::BenchMachine() : m_folder("bench"), m_sim(kSimName), m_program(kProgramKey) {
+BenchMachine::BenchMachine() : m_folder("bench"), m_sim(kSimName), m_program(contract::kThresholdKey) {
     m_ready = true;
     for (const char* file : kProgramFiles)
         m_ready = m_ready && m_folder.CopyFromBin(file);

@@ -4,6 +4,7 @@
 // libraries only administrators may change still install. The uninstaller removes nothing from a
 // folder that became a link. No shell stands in here, so an install that goes through does not start
 // the program.
+#include "mirov/Contract.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/UnixFiles.h"
 #include "tests/support/TestFolder.h"
@@ -33,7 +34,8 @@ bool HasRunValue() {
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &run) !=
         ERROR_SUCCESS)
         return false;
-    const bool has = ::RegQueryValueExA(run, kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    const bool has =
+        ::RegQueryValueExA(run, contract::kRunValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     ::RegCloseKey(run);
     return has;
 }

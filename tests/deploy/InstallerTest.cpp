@@ -1,6 +1,7 @@
 // The installer built by scripts/package, run silently under Wine: it puts the program beside the
 // vendor library, registers it for every logon and starts it; the uninstaller asks the running copy
 // to quit and removes what was installed, and only that.
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
@@ -112,12 +113,12 @@ protected:
             DWORD pid = 0;
             ::GetWindowThreadProcessId(window, &pid);
             mirov::UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
-            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
             if (process && ::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0)
                 ::TerminateProcess(process.Get(), 0xDEAD);
         }
-        if (MachineString(kRunKey, kRunValue) == RunEntry())
-            ::RegDeleteValueA(OpenMachineKey(kRunKey, KEY_SET_VALUE).Get(), kRunValue);
+        if (MachineString(kRunKey, contract::kRunValue) == RunEntry())
+            ::RegDeleteValueA(OpenMachineKey(kRunKey, KEY_SET_VALUE).Get(), contract::kRunValue);
         if (MachineKeyExists(kUninstallKey))
             ::RegDeleteTreeA(OpenMachineKey(kUninstallKey, KEY_ALL_ACCESS).Get(), nullptr);
         ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_WOW64_64KEY, 0);
@@ -152,7 +153,7 @@ protected:
     void ExpectInstalledAndRegistered() const {
         EXPECT_TRUE(FileExists(m_folder / "TorvexHelp.exe"));
         EXPECT_TRUE(FileExists(m_folder / kUninstaller));
-        EXPECT_EQ(MachineString(kRunKey, kRunValue), RunEntry());
+        EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), RunEntry());
         EXPECT_EQ(MachineString(kUninstallKey, "QuietUninstallString"),
                   "\"" + (m_folder / kUninstaller) + "\" /S");
         EXPECT_EQ(MachineString(kUninstallKey, "DisplayVersion"), TORVEX_VERSION);
@@ -160,7 +161,7 @@ protected:
 
     void ExpectRemoved() const {
         EXPECT_FALSE(FileExists(m_folder / "TorvexHelp.exe"));
-        EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+        EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "");
         EXPECT_FALSE(MachineKeyExists(kUninstallKey));
     }
 
@@ -203,10 +204,10 @@ TEST_F(Installer, InstallsIntoAFolderYetToBeMade) {
     ASSERT_EQ(RunToEnd(InstallerPath(), "/S /D=" + folder), 0u);
     EXPECT_TRUE(FileExists(folder + "\\TorvexHelp.exe"));
     EXPECT_TRUE(FileExists(folder + "\\" + kUninstaller));
-    EXPECT_EQ(MachineString(kRunKey, kRunValue), "\"" + folder + "\\TorvexHelp.exe\"");
+    EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "\"" + folder + "\\TorvexHelp.exe\"");
     EXPECT_EQ(RunToEnd(folder + "\\" + kUninstaller, "/S _?=" + folder), 0u);
     EXPECT_FALSE(FileExists(folder + "\\TorvexHelp.exe"));
-    EXPECT_EQ(MachineString(kRunKey, kRunValue), "");
+    EXPECT_EQ(MachineString(kRunKey, contract::kRunValue), "");
 }
 
 TEST_F(Installer, RegisteredQuietUninstallRemovesEverythingItInstalled) {

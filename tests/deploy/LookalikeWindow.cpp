@@ -1,6 +1,6 @@
 #include "tests/deploy/LookalikeWindow.h"
 
-#include "tools/common/HelperWindow.h"
+#include "mirov/Contract.h"
 
 LookalikeWindow::LookalikeWindow()
     : m_ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
@@ -25,16 +25,16 @@ void LookalikeWindow::Run() {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ::DefWindowProcA;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kHelperClassName;
+    windowClass.lpszClassName = contract::kWindowClass;
     ::RegisterClassA(&windowClass);
-    m_window = ::CreateWindowExA(0, kHelperClassName, kHelperTitle, WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 windowClass.hInstance, nullptr);
+    m_window = ::CreateWindowExA(0, contract::kWindowClass, contract::kWindowTitle, WS_POPUP, 0, 0, 1, 1,
+                                 nullptr, nullptr, windowClass.hInstance, nullptr);
     ::SetEvent(m_ready);
     // No message is taken out of the queue until the test ends the window.
     ::WaitForSingleObject(m_stop, INFINITE);
     MSG message;
-    while (::PeekMessageA(&message, m_window, kQuitMessage, kQuitMessage, PM_REMOVE))
-        m_asked = m_asked || message.wParam == kQuitWParam;
+    while (::PeekMessageA(&message, m_window, contract::kQuitMessage, contract::kQuitMessage, PM_REMOVE))
+        m_asked = m_asked || message.wParam == contract::kQuitRequest;
     ::DestroyWindow(m_window);
-    ::UnregisterClassA(kHelperClassName, windowClass.hInstance);
+    ::UnregisterClassA(contract::kWindowClass, windowClass.hInstance);
 }

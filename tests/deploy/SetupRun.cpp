@@ -1,5 +1,6 @@
 #include "tests/deploy/SetupRun.h"
 
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/support/TestFolder.h"
 #include "tools/common/ChildProcess.h"
@@ -64,7 +65,7 @@ void RemoveInstallerEntries() {
     mirov::UniqueHkey run;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, run.Put()) ==
         ERROR_SUCCESS)
-        ::RegDeleteValueA(run.Get(), kRunValue);
+        ::RegDeleteValueA(run.Get(), contract::kRunValue);
     mirov::UniqueHkey uninstall;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
                         uninstall.Put()) == ERROR_SUCCESS)

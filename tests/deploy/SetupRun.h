@@ -4,9 +4,9 @@
 
 #include <string>
 
-// What the 64-bit installer writes outside its folder, in the 64-bit view whichever build the test is.
+// What the 64-bit installer writes outside its folder, in the 64-bit view whichever build the test is
+// (and contract::kRunValue under kRunKey).
 constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char kRunValue[] = "TorvexHelp";
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TorvexHelp";
 
 // How long an installer or uninstaller may take.

@@ -2,6 +2,7 @@
 // and INTERACTIVE, so a key whose access list grants Administrators nothing refuses the program what
 // Windows refuses a standard user's filtered token: changing the key. The installer, run with the
 // same token, reaches the list as the key's owner (owners may always read and change it).
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/SetupRun.h"
@@ -43,12 +44,12 @@ const Calls kThresholds = {"TorvexSetItem(0x0E0A0014, 11) = 1", "TorvexSetItem(0
 class StandardUser : public ::testing::Test {
 protected:
     StandardUser()
-        : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(kProgramKey),
+        : m_sim(CurrentTestName()), m_folder(CurrentTestName()), m_key(contract::kThresholdKey),
           m_shell(StandInShell::Token::Limited) {}
 
     void TearDown() override {
         for (HWND window : FindHelperWindows())
-            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
         // The 64-bit installer writes these in the 64-bit view, whichever build this test is.
         RemoveInstallerEntries();
     }
@@ -69,7 +70,7 @@ TEST_F(StandardUser, ThresholdsAreReadWhereTheKeyMayOnlyBeReadAndTheLevelRecorde
     m_sim.SetItem(0x0B060002, "Value", 1);
     for (DWORD k = 1; k <= 6; ++k)
         m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
-    KeyAccessList list(kProgramKey, 0);
+    KeyAccessList list(contract::kThresholdKey, 0);
     ASSERT_TRUE(list.Set(kRefusingList));
     {
         HelperProcess helper(m_folder);
@@ -98,7 +99,7 @@ TEST_F(StandardUser, InstallerLetsTheLogonUserReadTheThresholdsAndRecordTheLevel
     m_sim.SetItem(0x0B060002, "Value", 1); // the feature is on: only thresholds and level are written
     for (DWORD k = 1; k <= 6; ++k)
         m_key.SetDword(("Threshold" + std::to_string(k)).c_str(), 10 + k);
-    KeyAccessList list(kProgramKey, 0); // the view of this build, which the installer installs
+    KeyAccessList list(contract::kThresholdKey, 0); // the view of this build, which the installer installs
     ASSERT_TRUE(list.Set(kRefusingList));
 
     HelperProcess before(m_folder);

@@ -1,6 +1,7 @@
 // The program the installer starts gets the logged-on user's environment, not the installer's: the
 // elevated installer's may hold what its caller put there. Seen through the simulated library,
 // which writes its journal where its variable says.
+#include "mirov/Contract.h"
 #include "tests/deploy/SetupRun.h"
 #include "tests/deploy/StandInShell.h"
 #include "tests/support/SimTorvex.h"
@@ -32,7 +33,7 @@ protected:
     void TearDown() override {
         ::SetEnvironmentVariableA("TORVEX_SIM_JOURNAL", m_sim.JournalPath().c_str());
         for (HWND window : FindHelperWindows())
-            ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+            ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
         RemoveInstallerEntries();
     }
 

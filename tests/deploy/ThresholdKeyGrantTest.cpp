@@ -5,6 +5,7 @@
 // its removal that is refused fails the run and leaves the key as it was, and nothing it changed
 // there without an uninstaller. The folder holds no library, so the x64 build is installed and the
 // 64-bit view prepared.
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/SetupRun.h"
@@ -19,7 +20,10 @@
 
 namespace {
 
-constexpr char kGrant[] = "(A;;0x3;;;IU)"; // KEY_QUERY_VALUE | KEY_SET_VALUE
+constexpr char kGrant[] = "(A;;0x3;;;IU)";        // KEY_QUERY_VALUE | KEY_SET_VALUE
+constexpr char kVendorKey[] = "Software\\Orvane"; // the one above the program's key
+constexpr DWORD kRecordedKey = 1;                 // the installer created the key
+constexpr DWORD kRecordedVendorKey = 2;           // ... and the vendor's key above it
 constexpr DWORD kRecordedGrant = 8;
 constexpr DWORD kRecordedFullAccess = 4; // what the earlier installer recorded for (A;;KA;;;IU)
 constexpr DWORD kRecordedOwner = 16;     // the Administrators made the key's owner
@@ -44,11 +48,11 @@ class ThresholdKeyGrant : public ::testing::Test {
 protected:
     ThresholdKeyGrant() : m_folder(CurrentTestName()) {
         // A key left by another test would bring its owner and list along.
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
         mirov::UniqueHkey key;
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, 0, nullptr, 0, KEY_READ | KEY_WOW64_64KEY, nullptr,
-                          key.Put(), nullptr);
-        m_list.emplace(kProgramKey, KEY_WOW64_64KEY);
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, 0, nullptr, 0,
+                          KEY_READ | KEY_WOW64_64KEY, nullptr, key.Put(), nullptr);
+        m_list.emplace(contract::kThresholdKey, KEY_WOW64_64KEY);
     }
 
     void SetUp() override {
@@ -59,8 +63,8 @@ protected:
 
     ~ThresholdKeyGrant() override {
         m_list.reset();
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kProgramKey, KEY_WOW64_64KEY, 0);
-        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Orvane", KEY_WOW64_64KEY, 0); // when empty
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
+        ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_64KEY, 0); // when empty
         RemoveInstallerEntries();
     }
 
@@ -111,6 +115,20 @@ TEST_F(ThresholdKeyGrant, ListsAtAndBeyondAThousandCharactersGetTheGrantAndLoseI
     }
 }
 
+// Where neither the key nor the vendor's key above it is there, the installer makes both and records
+// it; the uninstaller removes both again.
+TEST_F(ThresholdKeyGrant, KeysTheInstallerMakesAreRecordedAndRemovedAgain) {
+    m_list.reset();
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, contract::kThresholdKey, KEY_WOW64_64KEY, 0);
+    ASSERT_EQ(::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
+    ASSERT_EQ(Install(), 0u);
+    EXPECT_TRUE(RegistryHolds(contract::kThresholdKey, nullptr));
+    EXPECT_EQ(Record(), kRecordedKey | kRecordedVendorKey | kRecordedGrant);
+    ASSERT_EQ(Uninstall(), 0u);
+    EXPECT_FALSE(RegistryHolds(contract::kThresholdKey, nullptr));
+    EXPECT_FALSE(RegistryHolds(kVendorKey, nullptr));
+}
+
 // The key's own entries first, denies before allows, then the inherited ones: the grant goes after
 // the last own entry before them. Here one of the key's own entries comes after an inherited one,
 // which the earlier installer's cut at 1,024 characters took away for good.
@@ -149,7 +167,7 @@ TEST_F(ThresholdKeyGrant, GrantThatCannotBeMadeFailsTheInstallAndRegistersNothin
     EXPECT_EQ(Install(), 4u);
     EXPECT_EQ(List().Get(), Normalized(kLocked));
     EXPECT_EQ(Record(), 0u);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_EQ(Uninstall(), 0u);
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
@@ -164,7 +182,7 @@ TEST_F(ThresholdKeyGrant, KeyWithoutAnAccessListIsRefusedAndLeftAsItWas) {
     EXPECT_EQ(List().Get(), before);
     EXPECT_EQ(List().Owner(), "O:BU");
     EXPECT_EQ(Record(), 0u);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
 }
 
 // Another program holds the file: the installer stops before the key, and takes away the uninstaller it
@@ -180,7 +198,7 @@ TEST_F(ThresholdKeyGrant, ProgramFileThatCannotBeWrittenLeavesNoGrantNoRecordAnd
     EXPECT_EQ(List().Get(), original);
     EXPECT_EQ(Record(), 0u);
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp-Uninstall.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 

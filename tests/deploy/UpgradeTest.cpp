@@ -2,6 +2,7 @@
 // a window any program may copy, and asked to quit before its file is replaced; a copy that does not
 // end in time is ended, so that no copy can block an upgrade or an uninstall. An uninstall that can
 // remove the file only at the next restart says so by its exit code.
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/deploy/KeyAccessList.h"
 #include "tests/deploy/LookalikeWindow.h"
@@ -103,7 +104,7 @@ protected:
             DWORD pid = 0;
             ::GetWindowThreadProcessId(window, &pid);
             if (pid != ::GetCurrentProcessId())
-                ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+                ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
         }
         RemoveInstallerEntries();
     }
@@ -138,10 +139,10 @@ TEST_F(Upgrade, EndsTheCopyRunningFromTheFolderNotAnotherProgramsLookalikeAndRep
 // A copy that never answers (here one started suspended, as any user may start one) is ended: the
 // upgrade puts the new program in place, and the uninstall takes the grant and the logon entry out.
 TEST_F(Upgrade, CopyThatDoesNotEndIsEndedAndBlocksNeitherUpgradeNorUninstall) {
-    ScratchKey key(kProgramKey);
+    ScratchKey key(contract::kThresholdKey);
     key.SetDword("Threshold1", 11); // the vendor's key, which stays
     const std::string original = "D:P(A;;KA;;;SY)(A;;KA;;;BA)";
-    KeyAccessList list(kProgramKey, 0); // the view of this build, which the installer installs
+    KeyAccessList list(contract::kThresholdKey, 0); // the view of this build, which the installer installs
     ASSERT_TRUE(list.Set(original));
     ASSERT_TRUE(m_folder.CopyFromBin("Torvex.dll"));
     ASSERT_TRUE(m_folder.CopyFromBin("TorvexHelp.exe"));
@@ -151,7 +152,7 @@ TEST_F(Upgrade, CopyThatDoesNotEndIsEndedAndBlocksNeitherUpgradeNorUninstall) {
     EXPECT_EQ(Install(), 0u);
     EXPECT_TRUE(earlier.HasEnded()) << "the copy still runs";
     EXPECT_TRUE(Installed() == Carried()) << "the earlier TorvexHelp.exe is still in place";
-    EXPECT_TRUE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_TRUE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_EQ(list.Get(), Normalized(original + "(A;;0x3;;;IU)"));
 
     const SuspendedCopy stuck(m_folder); // beside the one the installer started, which answers
@@ -160,7 +161,7 @@ TEST_F(Upgrade, CopyThatDoesNotEndIsEndedAndBlocksNeitherUpgradeNorUninstall) {
     EXPECT_TRUE(stuck.HasEnded()) << "the copy still runs";
     EXPECT_EQ(::GetFileAttributesA((m_folder / "TorvexHelp.exe").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(list.Get(), original);
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
 }
 
@@ -176,7 +177,7 @@ TEST_F(Upgrade, UninstallThatCanRemoveTheProgramOnlyAtTheNextRestartSaysSo) {
         EXPECT_EQ(RunToEnd(m_folder / "TorvexHelp-Uninstall.exe", "/S _?=" + Dir()), 6u);
     }
     EXPECT_NE(PendingRenames().find("TorvexHelp.exe"), std::string::npos) << "not removed at the restart";
-    EXPECT_FALSE(RegistryHolds(kRunKey, kRunValue));
+    EXPECT_FALSE(RegistryHolds(kRunKey, contract::kRunValue));
     EXPECT_FALSE(RegistryHolds(kUninstallKey, nullptr));
     SetPendingRenames(pendingBefore);
 }

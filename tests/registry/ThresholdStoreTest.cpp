@@ -1,5 +1,6 @@
 #include "settings/ThresholdStore.h"
 
+#include "mirov/Contract.h"
 #include "tests/support/ScratchKey.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@ using Values = std::vector<uint32_t>;
 // The product's own threshold key, cleared at the start and at the end of the test, and the
 // discard answer the store's creator would give, with a count of how often it was asked.
 struct StoreScene {
-    ScratchKey key{kProgramKey};
+    ScratchKey key{contract::kThresholdKey};
     bool discard = false;
     size_t discardAsks = 0;
 

@@ -7,9 +7,6 @@
 #include <optional>
 #include <string>
 
-// The program's own key under HKEY_LOCAL_MACHINE: thresholds in, "LastMode" out.
-constexpr char kProgramKey[] = "Software\\Orvane\\TORVEX3";
-
 // A key under HKEY_LOCAL_MACHINE for one test or benchmark: removed with everything in it when the test
 // starts and again when it ends, together with the parents it leaves empty.
 class ScratchKey {

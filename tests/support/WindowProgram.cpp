@@ -42,7 +42,7 @@ bool WindowProgram::Cycle() const {
 }
 
 bool WindowProgram::Quit(DWORD timeoutMs) {
-    ::PostMessageA(m_window, kQuitMessage, kQuitWParam, 0);
+    ::PostMessageA(m_window, contract::kQuitMessage, contract::kQuitRequest, 0);
     return m_process.Wait(timeoutMs);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tools/common/ChildProcess.h"
-#include "tools/common/HelperWindow.h"
+#include "mirov/Contract.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@ struct WindowIdentity {
     const char* title;
 };
 
-constexpr WindowIdentity kHelperWindow{kHelperClassName, kHelperTitle};
+constexpr WindowIdentity kHelperWindow{contract::kWindowClass, contract::kWindowTitle};
 
 // A program with a top-level window, started by a test or a benchmark and driven by messages to that
 // window; ended by force if it still runs when the object goes.

@@ -1,3 +1,4 @@
+#include "mirov/Contract.h"
 #include "level/VeltraDll.h"
 #include "sysctrl/SysCtrlPipeClient.h"
 #include "tests/support/HelperProcess.h"
@@ -21,7 +22,7 @@ namespace {
 class Scenario {
 public:
     Scenario(const std::string& name, bool withLibrary)
-        : m_sim(name), m_folder(name), m_key(kProgramKey), m_helper(m_folder, withLibrary) {
+        : m_sim(name), m_folder(name), m_key(contract::kThresholdKey), m_helper(m_folder, withLibrary) {
         m_sim.SetSupportState(3);
         m_sim.SetItem(kFeatureSwitch, "Value", 0);
     }
@@ -259,7 +260,7 @@ void MessageFaults(std::vector<Fault>& faults) {
                           if (!s.Start())
                               return;
                           for (WPARAM low = 0; low < 256; ++low) {
-                              if (low != kQuitWParam)
+                              if (low != contract::kQuitRequest)
                                   s.Helper().Send(WM_USER, 0x100 * (low % 3) + low);
                           }
                           s.Expect(!s.Helper().Process().Wait(300), "ended on another wParam");

@@ -1,3 +1,4 @@
+#include "mirov/Contract.h"
 #include "mirov/Path.h"
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
@@ -45,7 +46,7 @@ struct WideHelper {
         return static_cast<LRESULT>(result);
     }
     bool Quit() {
-        ::PostMessageA(window, kQuitMessage, kQuitWParam, 0);
+        ::PostMessageA(window, contract::kQuitMessage, contract::kQuitRequest, 0);
         return process.Wait(20000);
     }
 
@@ -92,7 +93,8 @@ PlantedRun RunIn(const std::string& exe, const std::string& workingFolder) {
     while (!run.window && !process.Wait(50) && ::GetTickCount64() < end)
         run.window = !FindHelperWindows(process.Pid()).empty();
     if (run.window) {
-        ::PostMessageA(FindHelperWindows(process.Pid()).front(), kQuitMessage, kQuitWParam, 0);
+        ::PostMessageA(FindHelperWindows(process.Pid()).front(), contract::kQuitMessage,
+                       contract::kQuitRequest, 0);
         process.Wait(20000);
     }
     run.exitCode = process.ExitCode();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mirov/Contract.h"
 #include "tests/support/HelperProcess.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
@@ -14,7 +15,7 @@
 class HelperTest : public ::testing::Test {
 protected:
     HelperTest()
-        : m_programKey(kProgramKey), m_sim(CurrentTestName()), m_folder(CurrentTestName()),
+        : m_programKey(contract::kThresholdKey), m_sim(CurrentTestName()), m_folder(CurrentTestName()),
           m_helper(m_folder) {}
 
     void TearDown() override;

@@ -1,3 +1,4 @@
+#include "mirov/Contract.h"
 #include "tests/system/HelperTestBase.h"
 #include "tools/common/HelperWindow.h"
 
@@ -49,7 +50,7 @@ TEST_F(Startup, SecondStartEndsAtOnceAndANewStartWorksAfterTheFirstEnds) {
     EXPECT_TRUE(m_helper.Process().IsRunning());
 
     // Opens by its designed name, which other programs of the vendor may look for.
-    mirov::UniqueHandle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, "Orvane Torvex Help 07062006"));
+    mirov::UniqueHandle mutex(::OpenMutexA(SYNCHRONIZE, FALSE, contract::kInstanceMutex));
     EXPECT_TRUE(mutex);
     mutex.Reset();
 
@@ -57,7 +58,7 @@ TEST_F(Startup, SecondStartEndsAtOnceAndANewStartWorksAfterTheFirstEnds) {
     ChildProcess third;
     ASSERT_TRUE(third.Start(m_helper.ExePath(), "", m_folder.Path()));
     EXPECT_NE(WaitForHelperWindow(third.Pid(), 20000), nullptr);
-    ::PostMessageA(WaitForHelperWindow(third.Pid(), 0), kQuitMessage, kQuitWParam, 0);
+    ::PostMessageA(WaitForHelperWindow(third.Pid(), 0), contract::kQuitMessage, contract::kQuitRequest, 0);
     EXPECT_TRUE(third.Wait(20000));
     EXPECT_EQ(third.ExitCode(), 0u);
 }
@@ -168,7 +169,7 @@ TEST_F(Startup, CreationMessagesFromAnotherProgramChangeNothing) {
     for (void* params : {static_cast<void*>(nullptr), madeUp}) {
         CREATESTRUCTA create = {};
         create.lpCreateParams = params;
-        create.lpszClass = kHelperClassName;
+        create.lpszClass = contract::kWindowClass;
         create.lpszName = "Taken over";
         m_helper.Send(WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
         m_helper.Send(WM_CREATE, 0, reinterpret_cast<LPARAM>(&create));
@@ -201,7 +202,7 @@ TEST_F(Startup, NcDestroyFromAnotherProgramIsNotTheEndOfTheWindow) {
     // The title as the window itself answers it: the default handling of WM_NCDESTROY frees it.
     char title[32] = {};
     EXPECT_EQ(m_helper.Send(WM_GETTEXT, sizeof title, reinterpret_cast<LPARAM>(title)), 11);
-    EXPECT_STREQ(title, kHelperTitle);
+    EXPECT_STREQ(title, contract::kWindowTitle);
 
     // Still at work, and still ends on the quit request alone.
     m_sim.Set("Level", 1);

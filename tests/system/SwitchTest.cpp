@@ -1,3 +1,4 @@
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/system/HelperTestBase.h"
@@ -18,9 +19,9 @@ constexpr bool kX64 = sizeof(void*) == 8;
 std::string LastModeByRegQuery(const TestFolder& folder) {
     const std::string out = folder / "lastmode.txt";
     ChildProcess reg;
-    reg.Start("C:\\windows\\system32\\cmd.exe",
-              std::string("/c reg query \"HKLM\\Software\\Orvane\\Torvex3\" /v LastMode ") +
-                  (kX64 ? "/reg:64" : "/reg:32") + " > \"" + out + "\"");
+    reg.Start("C:\\windows\\system32\\cmd.exe", std::string("/c reg query \"HKLM\\") +
+                                                    contract::kThresholdKey + "\" /v LastMode " +
+                                                    (kX64 ? "/reg:64" : "/reg:32") + " > \"" + out + "\"");
     reg.Wait(20000);
     std::ifstream file(out);
     const std::string text((std::istreambuf_iterator<char>(file)), {});
@@ -34,11 +35,12 @@ std::string LastModeByRegQuery(const TestFolder& folder) {
 // "LastMode" read through the 64-bit registry view, where the x86 build's key shows under
 // WOW6432Node; 0xFFFFFFFF when it is not there.
 DWORD LastModeIn64BitView() {
-    const char* path = kX64 ? "Software\\Orvane\\TORVEX3" : "Software\\WOW6432Node\\Orvane\\TORVEX3";
+    const std::string program = contract::kThresholdKey; // Software\<the rest>
+    const std::string path = kX64 ? program : "Software\\WOW6432Node" + program.substr(program.find('\\'));
     mirov::UniqueHkey key;
     DWORD value = 0xFFFFFFFF;
     DWORD size = sizeof value;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) !=
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put()) !=
             ERROR_SUCCESS ||
         ::RegQueryValueExA(key.Get(), "LastMode", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
             ERROR_SUCCESS)

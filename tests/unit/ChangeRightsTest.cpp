@@ -1,7 +1,7 @@
 // The installer's decision on a folder or file, made on access lists handed to it: Wine keeps no list
 // set on a folder, so the lists of the cases on Windows are given here as text.
 #include "tests/unit/DescriptorText.h"
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -19,7 +19,7 @@ std::wstring WhyUnsafe(const std::wstring& list, ChangeRights::Kind kind) {
     const Descriptor descriptor = DescriptorFromText(list);
     if (!descriptor)
         return L"bad test list";
-    return ChangeRights(TrustedAccounts(SidFromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
+    return ChangeRights(TrustedAccounts(Sid::FromText(kInstaller))).WhyUnsafe(descriptor.Get(), kind);
 }
 
 TEST(ChangeRights, AFolderOnlyAdministratorsMayChangeIsSafe) {
@@ -81,7 +81,7 @@ TEST(ChangeRights, AFolderYetToBeMadeIsJudgedByWhatItWouldInherit) {
     const std::optional<AccessList> list = AccessList::Read(*acl);
     ASSERT_TRUE(list);
     EXPECT_EQ(
-        ChangeRights(TrustedAccounts(SidFromText(kInstaller)))
+        ChangeRights(TrustedAccounts(Sid::FromText(kInstaller)))
             .WhyUnsafe(list->InheritedByNewFolder(), ChangeRights::Kind::Folder),
         L"BUILTIN\\Users may add files, add folders, delete or rename what is in it, delete or rename it, "
         L"change its access list, take its ownership");

@@ -1,5 +1,6 @@
 #include "level/VeltraDll.h"
 
+#include "mirov/Contract.h"
 #include "tests/support/ScratchKey.h"
 #include "tests/support/SimTorvex.h"
 #include "tests/support/TestFolder.h"
@@ -22,7 +23,7 @@ using Lines = std::vector<std::string>;
 // recorded; the product's registry key is cleared at the start and at the end.
 struct SwitchScene {
     SimTorvex sim{CurrentTestName()};
-    ScratchKey key{kProgramKey};
+    ScratchKey key{contract::kThresholdKey};
     MessageBoxWatcher watcher{::GetCurrentProcessId()};
     VeltraDll dll;
 

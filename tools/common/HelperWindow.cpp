@@ -1,5 +1,7 @@
 #include "tools/common/HelperWindow.h"
 
+#include "mirov/Contract.h"
+
 namespace {
 
 struct Search {
@@ -15,7 +17,7 @@ BOOL CALLBACK CollectHelper(HWND window, LPARAM param) {
     ::GetWindowTextA(window, title, sizeof title);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
-    if (lstrcmpA(className, kHelperClassName) == 0 && lstrcmpA(title, kHelperTitle) == 0 &&
+    if (lstrcmpA(className, contract::kWindowClass) == 0 && lstrcmpA(title, contract::kWindowTitle) == 0 &&
         (search.pid == 0 || search.pid == pid))
         search.found.push_back(window);
     return TRUE;

@@ -3,6 +3,7 @@
 //   [WPARAM]|close|status
 //             [--post]
 // Prints how many helper windows exist, whether the first is visible, and the message's result.
+#include "mirov/Contract.h"
 #include "tools/common/HelperWindow.h"
 
 #include <cstdio>
@@ -24,7 +25,7 @@ const Command kCommands[] = {
     {"resume-automatic", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC},
     {"query-suspend", WM_POWERBROADCAST, PBT_APMQUERYSUSPEND},
     {"power", WM_POWERBROADCAST, 0},
-    {"quit", kQuitMessage, kQuitWParam},
+    {"quit", contract::kQuitMessage, contract::kQuitRequest},
     {"close", WM_CLOSE, 0},
     {"status", 0, 0},
 };

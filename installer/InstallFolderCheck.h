@@ -1,7 +1,8 @@
 #pragma once
 
 #include "mirov/Handles.h"
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
+#include "installer/CommandResult.h"
 
 #include <windows.h>
 
@@ -25,17 +26,14 @@ public:
         Everything, // to install: the path and everything in the folder
         Folders,    // to remove files there: the path alone
     };
-    struct Result {
-        bool safe;
-        std::wstring message; // "<path>: why not", or what was found safe
-    };
-
     // The system's lists, read through GetNamedSecurityInfoW.
     static Descriptor ReadNamedSecurity(const std::wstring& path, DWORD& error);
 
     explicit InstallFolderCheck(const ChangeRights& rights, ReadSecurity read = ReadNamedSecurity);
 
-    Result Check(const std::wstring& folder, Scope scope) const;
+    // Done when only the trusted accounts may change it, with what was found safe; else Refused, with
+    // "<path>: why not".
+    CommandResult Check(const std::wstring& folder, Scope scope) const;
 
 private:
     // "" when fine; else why not. The judged object is a folder of the path or something in it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "installer/CommandResult.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,16 +15,12 @@
 // not reach) is ended by force, with the privilege administrators have for opening any process.
 class RunningCopies {
 public:
-    enum class Outcome { Ended, NoneRan, StillRunning, Failed };
-    struct Result {
-        Outcome outcome;
-        std::wstring message;
-    };
-
     RunningCopies(std::wstring program, DWORD waitMs);
 
     // Waits at most waitMs, read from the clock, for every copy found to quit; then ends the others.
-    Result End() const;
+    // Done when every copy ended, Unchanged when none ran, Failed when one still runs or the running
+    // processes cannot be listed.
+    CommandResult End() const;
 
 private:
     std::wstring m_program;

@@ -1,4 +1,4 @@
-#include "tools/setupaccess/UserTokenStart.h"
+#include "installer/UserTokenStart.h"
 
 #include "mirov/Handles.h"
 
@@ -35,6 +35,10 @@ EnvironmentBlock EnvironmentOf(HANDLE process) {
     return block;
 }
 
+CommandResult NotStarted(ExitCode code, const std::wstring& why) {
+    return {code, L"Not started: " + why};
+}
+
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -44,50 +48,53 @@ std::wstring FolderOf(const std::wstring& path) {
 
 UserTokenStart::UserTokenStart(std::wstring program) : m_program(std::move(program)) {}
 
-UserTokenStart::Result UserTokenStart::Start() const {
+CommandResult UserTokenStart::Start() const {
     mirov::UniqueHandle shell;
-    const Result opened = OpenShell(shell);
-    return shell ? StartAsChildOf(shell.Get()) : opened;
+    if (const std::optional<CommandResult> refused = OpenShell(shell))
+        return *refused;
+    return StartAsChildOf(shell.Get());
 }
 
-UserTokenStart::Result UserTokenStart::OpenShell(mirov::UniqueHandle& shell) const {
+std::optional<CommandResult> UserTokenStart::OpenShell(mirov::UniqueHandle& shell) const {
     const HWND window = ::GetShellWindow();
     DWORD shellId = 0;
     if (!window || !::GetWindowThreadProcessId(window, &shellId))
-        return {Outcome::NoShell, L"no desktop shell runs for the logged-on user"};
+        return NotStarted(ExitCode::Refused, L"no desktop shell runs for the logged-on user");
     mirov::UniqueHandle process(
         ::OpenProcess(PROCESS_CREATE_PROCESS | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellId));
     if (!process)
-        return {Outcome::Failed,
-                L"the desktop shell's process cannot be opened: error " + std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed, L"the desktop shell's process cannot be opened: error " +
+                                                std::to_wstring(::GetLastError()));
     bool known = false;
     if (IsElevated(process.Get(), &known))
-        return {Outcome::ShellElevated, L"the desktop shell runs elevated"};
+        return NotStarted(ExitCode::Refused, L"the desktop shell runs elevated");
     if (!known)
-        return {Outcome::Failed,
-                L"the desktop shell's token cannot be read: error " + std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed, L"the desktop shell's token cannot be read: error " +
+                                                std::to_wstring(::GetLastError()));
     shell = std::move(process);
-    return {Outcome::Started, std::wstring()};
+    return std::nullopt;
 }
 
-UserTokenStart::Result UserTokenStart::StartAsChildOf(HANDLE parent) const {
+CommandResult UserTokenStart::StartAsChildOf(HANDLE parent) const {
     // The child takes the token of the process named as its parent.
     SIZE_T size = 0;
     ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<BYTE> buffer(size);
     auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
     if (!::InitializeProcThreadAttributeList(attributes, 1, 0, &size))
-        return {Outcome::Failed, L"cannot prepare the start: error " + std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed,
+                          L"cannot prepare the start: error " + std::to_wstring(::GetLastError()));
     const std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, decltype(&::DeleteProcThreadAttributeList)> owned(
         attributes, &::DeleteProcThreadAttributeList);
     if (!::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_PARENT_PROCESS, &parent,
                                      sizeof parent, nullptr, nullptr))
-        return {Outcome::Failed, L"cannot prepare the start: error " + std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed,
+                          L"cannot prepare the start: error " + std::to_wstring(::GetLastError()));
 
     const EnvironmentBlock environment = EnvironmentOf(parent);
     if (!environment)
-        return {Outcome::Failed, L"the desktop shell's environment cannot be made: error " +
-                                     std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed, L"the desktop shell's environment cannot be made: error " +
+                                                std::to_wstring(::GetLastError()));
 
     STARTUPINFOEXW startup = {};
     startup.StartupInfo.cb = sizeof startup;
@@ -98,9 +105,9 @@ UserTokenStart::Result UserTokenStart::StartAsChildOf(HANDLE parent) const {
     if (!::CreateProcessW(m_program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                           EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT, environment.get(),
                           folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &started))
-        return {Outcome::Failed,
-                L"cannot start " + m_program + L": error " + std::to_wstring(::GetLastError())};
+        return NotStarted(ExitCode::Failed,
+                          L"cannot start " + m_program + L": error " + std::to_wstring(::GetLastError()));
     const mirov::UniqueHandle process(started.hProcess);
     const mirov::UniqueHandle thread(started.hThread);
-    return {Outcome::Started, L"Started " + m_program + L" with the logged-on user's token"};
+    return {ExitCode::Done, L"Started " + m_program + L" with the logged-on user's token"};
 }

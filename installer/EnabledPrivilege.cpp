@@ -1,4 +1,4 @@
-#include "tools/setupaccess/EnabledPrivilege.h"
+#include "installer/EnabledPrivilege.h"
 
 #include "mirov/Handles.h"
 

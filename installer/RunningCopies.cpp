@@ -1,7 +1,8 @@
-#include "tools/setupaccess/RunningCopies.h"
+#include "installer/RunningCopies.h"
 
+#include "mirov/Contract.h"
 #include "mirov/Handles.h"
-#include "tools/setupaccess/EnabledPrivilege.h"
+#include "installer/EnabledPrivilege.h"
 
 #include <tlhelp32.h>
 #include <windows.h>
@@ -11,11 +12,8 @@
 
 namespace {
 
-// The program's window as other programs find it, and its quit request.
-constexpr wchar_t kWindowClass[] = L"TMainForm";
-constexpr wchar_t kWindowTitle[] = L"Torvex Help";
-constexpr UINT kQuitMessage = WM_USER;
-constexpr WPARAM kQuitWParam = 0x55;
+constexpr auto kWindowClass = contract::Wide(contract::kWindowClass);
+constexpr auto kWindowTitle = contract::Wide(contract::kWindowTitle);
 constexpr DWORD kPollMs = 100;
 // A copy ended by force: its exit code, and how long its end may take once ended.
 constexpr DWORD kForcedExitCode = ERROR_PROCESS_ABORTED;
@@ -92,14 +90,15 @@ bool FindCopies(const std::wstring& program, std::vector<Copy>& copies, std::wst
 
 // Posts the quit request to the copy's windows that have not had it yet.
 void AskToQuit(Copy& copy) {
-    for (HWND window = ::FindWindowExW(nullptr, nullptr, kWindowClass, kWindowTitle); window;
-         window = ::FindWindowExW(nullptr, window, kWindowClass, kWindowTitle)) {
+    for (HWND window = ::FindWindowExW(nullptr, nullptr, kWindowClass.text, kWindowTitle.text); window;
+         window = ::FindWindowExW(nullptr, window, kWindowClass.text, kWindowTitle.text)) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
         bool asked = false;
         for (HWND done : copy.asked)
             asked = asked || done == window;
-        if (owner == copy.id && !asked && ::PostMessageW(window, kQuitMessage, kQuitWParam, 0))
+        if (owner == copy.id && !asked &&
+            ::PostMessageW(window, contract::kQuitMessage, contract::kQuitRequest, 0))
             copy.asked.push_back(window);
     }
 }
@@ -154,21 +153,21 @@ std::wstring EndByForce(const std::vector<Copy>& copies) {
 RunningCopies::RunningCopies(std::wstring program, DWORD waitMs)
     : m_program(std::move(program)), m_waitMs(waitMs) {}
 
-RunningCopies::Result RunningCopies::End() const {
+CommandResult RunningCopies::End() const {
     // Another user's copy (another logon, fast user switching) grants administrators nothing.
     const EnabledPrivilege debug(L"SeDebugPrivilege");
     const std::wstring program = LongFullPath(m_program);
     std::vector<Copy> copies;
     std::wstring unopened;
     if (!FindCopies(program, copies, &unopened))
-        return {Outcome::Failed,
+        return {ExitCode::Failed,
                 L"the running processes cannot be listed: error " + std::to_wstring(::GetLastError())};
     const std::wstring notOpened =
         unopened.empty() ? L"" : L"; process " + unopened + L" of that name cannot be opened";
     if (copies.empty())
-        return {Outcome::NoneRan, L"No copy of " + program + L" runs" + notOpened};
+        return {ExitCode::Unchanged, L"No copy of " + program + L" runs" + notOpened};
     if (AskUntilEnded(copies, m_waitMs))
-        return {Outcome::Ended, L"The running " + program + L" ended" + notOpened};
+        return {ExitCode::Done, L"The running " + program + L" ended" + notOpened};
     // Hung, suspended, or in a logon whose desktop the request does not reach: it would keep its
     // file, and so every upgrade and uninstall, for as long as it runs.
     const std::wstring unanswered = StillRunning(copies);
@@ -176,8 +175,8 @@ RunningCopies::Result RunningCopies::End() const {
     const std::wstring after =
         L" did not end within " + std::to_wstring(m_waitMs / 1000) + L" s of the quit request";
     if (!running.empty())
-        return {Outcome::StillRunning, program + L" still runs (process " + running + L"): it" + after +
-                                           L" and cannot be ended" + notOpened};
-    return {Outcome::Ended, L"The running " + program + L" ended; process " + unanswered + after +
+        return {ExitCode::Failed, program + L" still runs (process " + running + L"): it" + after +
+                                      L" and cannot be ended" + notOpened};
+    return {ExitCode::Done, L"The running " + program + L" ended; process " + unanswered + after +
                                 L" and was ended by force" + notOpened};
 }

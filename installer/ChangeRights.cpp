@@ -1,4 +1,4 @@
-#include "tools/setupaccess/ChangeRights.h"
+#include "installer/ChangeRights.h"
 
 #include <utility>
 #include <vector>
@@ -57,21 +57,22 @@ std::wstring RightsInWords(ACCESS_MASK rights, ChangeRights::Kind kind) {
 ChangeRights::ChangeRights(TrustedAccounts trusted)
     : m_trusted(std::move(trusted)),
       // Stands, in entries that new files inherit, for the account that makes them: the installer.
-      m_creatorOwner(WellKnownSid(WinCreatorOwnerSid)) {}
+      m_creatorOwner(Sid::WellKnown(WinCreatorOwnerSid)) {}
 
-bool ChangeRights::IsTrusted(PSID sid) const {
-    return m_trusted.Contains(sid) ||
-           (!m_creatorOwner.empty() && ::EqualSid(const_cast<BYTE*>(m_creatorOwner.data()), sid));
+bool ChangeRights::IsTrusted(const Sid& sid) const {
+    return m_trusted.Contains(sid) || (m_creatorOwner && *m_creatorOwner == sid);
 }
 
 std::wstring ChangeRights::WhyUnsafe(PSECURITY_DESCRIPTOR descriptor, Kind kind) const {
-    PSID owner = nullptr;
+    PSID ownerSid = nullptr;
     BOOL defaulted = FALSE;
-    if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner)
+    const std::optional<Sid> owner =
+        ::GetSecurityDescriptorOwner(descriptor, &ownerSid, &defaulted) ? Sid::Copy(ownerSid) : std::nullopt;
+    if (!owner)
         return L"its owner cannot be read";
     // An owner may always change the access list.
-    if (!IsTrusted(owner))
-        return L"its owner " + AccountName(owner) + L" may change its access list";
+    if (!IsTrusted(*owner))
+        return L"its owner " + owner->AccountName() + L" may change its access list";
     BOOL present = FALSE;
     PACL list = nullptr;
     if (!::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted))
@@ -86,30 +87,28 @@ std::wstring ChangeRights::WhyUnsafe(PSECURITY_DESCRIPTOR descriptor, Kind kind)
 
 std::wstring ChangeRights::WhyUnsafe(const AccessList& list, Kind kind) const {
     for (size_t i = 0; i < list.Size(); ++i) {
-        const std::wstring why = WhyUnsafeEntry(list.Entry(i), kind);
+        const std::wstring why = WhyUnsafeEntry(list, i, kind);
         if (!why.empty())
             return why;
     }
     return std::wstring();
 }
 
-std::wstring ChangeRights::WhyUnsafeEntry(const ACE_HEADER& entry, Kind kind) const {
-    // Both kinds hold the mask and the SID where a plain allow entry does.
-    if (entry.AceType != ACCESS_ALLOWED_ACE_TYPE && entry.AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE)
+std::wstring ChangeRights::WhyUnsafeEntry(const AccessList& list, size_t index, Kind kind) const {
+    const std::optional<AccessList::Allowance> allow = list.AllowanceOf(index);
+    if (!allow || IsTrusted(allow->account))
         return std::wstring();
-    const auto* allow = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(&entry);
-    const PSID sid = const_cast<DWORD*>(&allow->SidStart);
-    if (IsTrusted(sid))
-        return std::wstring();
-    const ACCESS_MASK rights = FileRights(allow->Mask);
+    const ACE_HEADER& entry = list.Entry(index);
+    const ACCESS_MASK rights = FileRights(allow->rights);
     const bool onItself = !(entry.AceFlags & INHERIT_ONLY_ACE);
     const ACCESS_MASK itself = onItself ? rights & ChangesOf(kind) : 0;
     const bool onNewFiles = kind == Kind::Folder && (entry.AceFlags & OBJECT_INHERIT_ACE);
     const ACCESS_MASK newFiles = onNewFiles ? rights & kFileChanges : 0;
     if (itself)
-        return AccountName(sid) + L" may " + RightsInWords(itself, kind) +
+        return allow->account.AccountName() + L" may " + RightsInWords(itself, kind) +
                (kind == Kind::File ? L" it" : L"");
     if (newFiles)
-        return AccountName(sid) + L" may " + RightsInWords(newFiles, Kind::File) + L" the files made in it";
+        return allow->account.AccountName() + L" may " + RightsInWords(newFiles, Kind::File) +
+               L" the files made in it";
     return std::wstring();
 }

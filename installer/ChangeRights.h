@@ -1,10 +1,11 @@
 #pragma once
 
-#include "tools/setupaccess/AccessList.h"
-#include "tools/setupaccess/TrustedAccounts.h"
+#include "installer/AccessList.h"
+#include "installer/TrustedAccounts.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 // Who may change a folder or a file, read from its security descriptor. Only the trusted accounts may
@@ -27,9 +28,9 @@ public:
     std::wstring WhyUnsafe(const AccessList& list, Kind kind) const;
 
 private:
-    bool IsTrusted(PSID sid) const;
-    std::wstring WhyUnsafeEntry(const ACE_HEADER& entry, Kind kind) const;
+    bool IsTrusted(const Sid& sid) const;
+    std::wstring WhyUnsafeEntry(const AccessList& list, size_t index, Kind kind) const;
 
     TrustedAccounts m_trusted;
-    SidBytes m_creatorOwner;
+    std::optional<Sid> m_creatorOwner;
 };

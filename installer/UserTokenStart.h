@@ -1,9 +1,11 @@
 #pragma once
 
+#include "installer/CommandResult.h"
 #include "mirov/Handles.h"
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 // Starts a program as a child of the desktop shell's process, so that it runs with the shell's token
@@ -12,20 +14,16 @@
 // Without a shell process, or with a shell that is itself elevated, nothing is started.
 class UserTokenStart {
 public:
-    enum class Outcome { Started, NoShell, ShellElevated, Failed };
-    struct Result {
-        Outcome outcome;
-        std::wstring message;
-    };
-
     explicit UserTokenStart(std::wstring program);
 
-    Result Start() const; // in the program's own folder
+    // In the program's own folder. Done when started; Refused without a shell to start it from, or
+    // with an elevated one; Failed when a call failed.
+    CommandResult Start() const;
 
 private:
-    // The shell's process, opened to be a parent; or why there is none to use.
-    Result OpenShell(mirov::UniqueHandle& shell) const;
-    Result StartAsChildOf(HANDLE parent) const;
+    // The shell's process, opened to be a parent; nothing then, else why there is none to use.
+    std::optional<CommandResult> OpenShell(mirov::UniqueHandle& shell) const;
+    CommandResult StartAsChildOf(HANDLE parent) const;
 
     std::wstring m_program;
 };

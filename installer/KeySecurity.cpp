@@ -1,7 +1,7 @@
-#include "tools/setupaccess/KeySecurity.h"
+#include "installer/KeySecurity.h"
 
 #include "mirov/Handles.h"
-#include "tools/setupaccess/EnabledPrivilege.h"
+#include "installer/EnabledPrivilege.h"
 
 #include <utility>
 #include <vector>
@@ -24,11 +24,6 @@ std::vector<BYTE> ReadSecurityOf(HKEY key, SECURITY_INFORMATION what, LONG& erro
     }
 }
 
-SidBytes CopySid(PSID sid) {
-    const BYTE* bytes = static_cast<const BYTE*>(sid);
-    return SidBytes(bytes, bytes + ::GetLengthSid(sid));
-}
-
 } // namespace
 
 bool KeySecurity::State::operator==(const State& other) const {
@@ -40,68 +35,80 @@ KeySecurity::KeySecurity(HKEY root, std::wstring path, REGSAM view)
     : m_root(root), m_path(std::move(path)), m_view(view) {}
 
 LONG KeySecurity::Read() {
-    return ReadState(m_state);
+    LONG error = ERROR_SUCCESS;
+    m_state = ReadState(error);
+    return error;
 }
 
-LONG KeySecurity::ReadState(State& state) const {
+std::optional<KeySecurity::State> KeySecurity::ReadState(LONG& error) const {
     mirov::UniqueHkey key;
-    LONG error = ::RegOpenKeyExW(m_root, m_path.c_str(), 0, READ_CONTROL | m_view, key.Put());
+    error = ::RegOpenKeyExW(m_root, m_path.c_str(), 0, READ_CONTROL | m_view, key.Put());
     if (error != ERROR_SUCCESS)
-        return error;
+        return std::nullopt;
     std::vector<BYTE> descriptor = ReadSecurityOf(key.Get(), kWhole, error);
     if (descriptor.empty())
-        return error;
-    PSECURITY_DESCRIPTOR sd = descriptor.data();
+        return std::nullopt;
+    return StateIn(descriptor.data(), error);
+}
+
+std::optional<KeySecurity::State> KeySecurity::StateIn(PSECURITY_DESCRIPTOR descriptor, LONG& error) {
     PSID owner = nullptr;
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    if (!::GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
-        !::GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted) ||
-        !::GetSecurityDescriptorControl(sd, &control, &revision))
-        return static_cast<LONG>(::GetLastError());
-    if (!owner)
-        return ERROR_INVALID_OWNER;
-    state.owner = CopySid(owner);
-    state.list.reset();
-    if (present && acl) {
-        state.list = AccessList::Read(*acl);
-        if (!state.list)
-            return ERROR_INVALID_ACL;
+    if (!::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) ||
+        !::GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        error = static_cast<LONG>(::GetLastError());
+        return std::nullopt;
     }
-    state.isProtected = control & SE_DACL_PROTECTED;
-    state.autoInherited = control & SE_DACL_AUTO_INHERITED;
-    return ERROR_SUCCESS;
+    const std::optional<Sid> ownerSid = Sid::Copy(owner);
+    if (!ownerSid) {
+        error = ERROR_INVALID_OWNER;
+        return std::nullopt;
+    }
+    std::optional<AccessList> list;
+    if (present && acl) {
+        list = AccessList::Read(*acl);
+        if (!list) {
+            error = ERROR_INVALID_ACL;
+            return std::nullopt;
+        }
+    }
+    error = ERROR_SUCCESS;
+    return State{*ownerSid, std::move(list), (control & SE_DACL_PROTECTED) != 0,
+                 (control & SE_DACL_AUTO_INHERITED) != 0};
 }
 
-LONG KeySecurity::WriteOwner(const SidBytes& owner) {
-    State meant = m_state;
-    meant.owner = owner;
-    return WriteAndCheck(meant, OWNER_SECURITY_INFORMATION);
+LONG KeySecurity::WriteOwner(const Sid& owner) {
+    if (!m_state)
+        return ERROR_INVALID_ACL;
+    return WriteAndCheck({owner, m_state->list, m_state->isProtected, m_state->autoInherited},
+                         OWNER_SECURITY_INFORMATION);
 }
 
 LONG KeySecurity::WriteList(const AccessList& list) {
-    State meant = m_state;
-    meant.list = list;
-    return WriteAndCheck(meant, DACL_SECURITY_INFORMATION);
+    if (!m_state)
+        return ERROR_INVALID_ACL;
+    return WriteAndCheck({m_state->owner, list, m_state->isProtected, m_state->autoInherited},
+                         DACL_SECURITY_INFORMATION);
 }
 
 // Only the part that changes is written, which needs only its own right; where the read-back shows
 // the rest changed too, owner and list are written together, as meant.
 LONG KeySecurity::WriteAndCheck(const State& meant, SECURITY_INFORMATION what) {
-    if (!m_state.list || !meant.list)
+    if (!m_state->list || !meant.list)
         return ERROR_INVALID_ACL;
     LONG error = Write(meant, what);
     if (error != ERROR_SUCCESS)
         return error;
-    State written;
-    error = ReadState(written);
-    if (error == ERROR_SUCCESS && !(written == meant)) {
+    std::optional<State> written = ReadState(error);
+    if (written && !(*written == meant)) {
         error = Write(meant, kWhole);
         if (error == ERROR_SUCCESS)
-            error = ReadState(written);
-        if (error == ERROR_SUCCESS && !(written == meant))
+            written = ReadState(error);
+        if (written && !(*written == meant))
             error = ERROR_INVALID_SECURITY_DESCR;
     }
     if (error == ERROR_SUCCESS)
@@ -113,7 +120,7 @@ LONG KeySecurity::WriteAndCheck(const State& meant, SECURITY_INFORMATION what) {
 LONG KeySecurity::Write(const State& meant, SECURITY_INFORMATION what) const {
     const bool owner = what & OWNER_SECURITY_INFORMATION;
     const bool list = what & DACL_SECURITY_INFORMATION;
-    const std::vector<BYTE> entries = meant.list->Build();
+    std::vector<BYTE> entries = meant.list->Build();
     if (entries.empty())
         return ERROR_INVALID_ACL;
     constexpr SECURITY_DESCRIPTOR_CONTROL kListMarks = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED;
@@ -121,9 +128,9 @@ LONG KeySecurity::Write(const State& meant, SECURITY_INFORMATION what) const {
         (meant.isProtected ? SE_DACL_PROTECTED : 0) | (meant.autoInherited ? SE_DACL_AUTO_INHERITED : 0));
     SECURITY_DESCRIPTOR descriptor;
     if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        (owner && !::SetSecurityDescriptorOwner(&descriptor, const_cast<BYTE*>(meant.owner.data()), FALSE)) ||
-        (list && !::SetSecurityDescriptorDacl(
-                     &descriptor, TRUE, reinterpret_cast<ACL*>(const_cast<BYTE*>(entries.data())), FALSE)) ||
+        (owner && !::SetSecurityDescriptorOwner(&descriptor, meant.owner.Get(), FALSE)) ||
+        (list &&
+         !::SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<ACL*>(entries.data()), FALSE)) ||
         (list && !::SetSecurityDescriptorControl(&descriptor, kListMarks, marks)))
         return static_cast<LONG>(::GetLastError());
     // An administrator may take the ownership of any key, and set any account as its owner, whatever

@@ -1,4 +1,4 @@
-#include "tools/setupaccess/InstallFolderCheck.h"
+#include "installer/InstallFolderCheck.h"
 
 #include "mirov/Handles.h"
 
@@ -122,14 +122,15 @@ InstallFolderCheck::Descriptor InstallFolderCheck::ReadNamedSecurity(const std::
 InstallFolderCheck::InstallFolderCheck(const ChangeRights& rights, ReadSecurity read)
     : m_rights(rights), m_read(std::move(read)) {}
 
-InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder, Scope scope) const {
+CommandResult InstallFolderCheck::Check(const std::wstring& folder, Scope scope) const {
     std::wstring path;
     std::vector<std::wstring> names;
     if (!SplitPath(folder, path, names))
-        return {false, folder + L": not a full path of a folder on a drive or share"};
+        return {ExitCode::Refused, folder + L": not a full path of a folder on a drive or share"};
     if (IsOnNetwork(path))
-        return {false, folder + L": a network folder, whose access list is what its server reports and whose "
-                                L"administrators are not this machine's"};
+        return {ExitCode::Refused,
+                folder + L": a network folder, whose access list is what its server reports and whose "
+                         L"administrators are not this machine's"};
     // The last folder that exists is judged as the install folder: whoever may add folders there may
     // make the install folder first.
     const size_t existing = ExistingCount(path, names);
@@ -139,22 +140,24 @@ InstallFolderCheck::Result InstallFolderCheck::Check(const std::wstring& folder,
         const auto kind = i == existing ? ChangeRights::Kind::Folder : ChangeRights::Kind::Parent;
         const std::wstring why = WhyUnsafeObject(path, kind);
         if (!why.empty())
-            return {false, path + L": " + why};
+            return {ExitCode::Refused, path + L": " + why};
     }
     if (existing < names.size()) {
         const std::vector<std::wstring> missing(names.begin() + static_cast<std::ptrdiff_t>(existing),
                                                 names.end());
         const std::wstring why = WhyUnsafeNew(path, missing);
         if (!why.empty())
-            return {false, path + L": once made there, " + why};
-        return {true, path + L": only administrators may change the folders above it, and it once made"};
+            return {ExitCode::Refused, path + L": once made there, " + why};
+        return {ExitCode::Done,
+                path + L": only administrators may change the folders above it, and it once made"};
     }
     if (scope == Scope::Folders)
-        return {true, path + L": only administrators may change it and the folders above it"};
+        return {ExitCode::Done, path + L": only administrators may change it and the folders above it"};
     const std::wstring why = WhyUnsafeContent(path);
     if (!why.empty())
-        return {false, why};
-    return {true, path + L": only administrators may change it, the folders above it and everything in it"};
+        return {ExitCode::Refused, why};
+    return {ExitCode::Done,
+            path + L": only administrators may change it, the folders above it and everything in it"};
 }
 
 std::wstring InstallFolderCheck::WhyUnsafeObject(const std::wstring& path, ChangeRights::Kind kind) const {
