@@ -3,6 +3,7 @@
 #include "installer/CommandResult.h"
 #include "installer/KeySecurity.h"
 #include "installer/TrustedAccounts.h"
+#include "mirov/Contract.h"
 
 #include <windows.h>
 
@@ -19,7 +20,7 @@
 class ThresholdKeyAccess {
 public:
     // What the program asks for on the key: reading values, and setting and deleting them.
-    static constexpr ACCESS_MASK kGrantedRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
+    static constexpr ACCESS_MASK kGrantedRights = contract::kThresholdKeyRights;
 
     explicit ThresholdKeyAccess(REGSAM view); // KEY_WOW64_64KEY or KEY_WOW64_32KEY
 

@@ -30,6 +30,9 @@ constexpr char kInstanceMutex[] = "Orvane Torvex Help 07062006";
 // The key under HKEY_LOCAL_MACHINE that holds the user level's thresholds, which the installer opens
 // to standard users.
 constexpr char kThresholdKey[] = "Software\\Orvane\\TORVEX3";
+// The most the program asks for on that key (reading values; setting and deleting them), which the
+// installer grants the interactive users, and no more.
+constexpr REGSAM kThresholdKeyRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
 // The program's value under HKLM\Software\Microsoft\Windows\CurrentVersion\Run.
 constexpr char kRunValue[] = "TorvexHelp";

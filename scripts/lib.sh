@@ -83,10 +83,10 @@ ensure_packages() {
     mapfile -t missing < <(missing_packages "${PACKAGES[@]}" "$@")
     # Tried once a run: the commands a command starts (scripts/test's scripts/package) do not try again.
     [ -z "$with32" ] || [ -n "$TORVEX_WHY_NO_WINE32" ] || mapfile -t missing32 < <(missing_packages "${PACKAGES32[@]}")
-    [ ${#missing[@]} -gt 0 ] || [ ${#missing32[@]} -gt 0 ] || return 0
+    local all=("${missing[@]}" "${missing32[@]}")
+    [ ${#all[@]} -gt 0 ] || return 0
     if ! is_root; then
         if [ ${#missing[@]} -gt 0 ]; then
-            local all=("${missing[@]}" "${missing32[@]}")
             log "missing packages: ${all[*]} (run as root to install them)"
             return 1
         fi
@@ -94,7 +94,6 @@ ensure_packages() {
         return 0
     fi
     : >"$BUILD/apt.log"
-    local all=("${missing[@]}" "${missing32[@]}")
     log "installing ${all[*]} (apt-get's output: $(shown "$BUILD/apt.log"))"
     if [ ${#missing32[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386

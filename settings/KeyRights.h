@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mirov/Contract.h"
+
 #include <windows.h>
 
 // What the program asks for on its key HKLM\Software\Orvane\TORVEX3, and no more: a standard user's
@@ -9,4 +11,4 @@
 // Reading the thresholds; the registry wrapper's key query needs the same right.
 constexpr REGSAM kKeyReadRights = KEY_QUERY_VALUE;
 // Deleting the thresholds once used and recording "LastMode".
-constexpr REGSAM kKeySetValueRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
+constexpr REGSAM kKeySetValueRights = contract::kThresholdKeyRights;
